@@ -1,0 +1,15 @@
+# horolan_module(<name> DEPS <libs...>): the static library of one source folder,
+# made of every .cpp in it (platform/ picks its own per-OS files).
+function(horolan_module name)
+  cmake_parse_arguments(M "" "" "DEPS;SOURCES" ${ARGN})
+  if(NOT M_SOURCES)
+    file(GLOB M_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  endif()
+  if(M_SOURCES)
+    add_library(${name} STATIC ${M_SOURCES})
+    target_link_libraries(${name} PUBLIC ${M_DEPS})
+  else()
+    add_library(${name} INTERFACE)
+    target_link_libraries(${name} INTERFACE ${M_DEPS})
+  endif()
+endfunction()

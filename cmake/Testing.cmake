@@ -1,0 +1,28 @@
+# GoogleTest is built from the distribution's sources with the same compiler as the
+# code under test, so the cross builds get a Windows gtest too.
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+if(EXISTS /usr/src/googletest/CMakeLists.txt)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+else()
+  message(FATAL_ERROR "GoogleTest sources not found: install the googletest package")
+endif()
+
+# One ctest entry per test executable: under Wine every start costs a second or two.
+function(horolan_test_suite name)
+  cmake_parse_arguments(T "" "" "LIBS;SOURCES" ${ARGN})
+  if(NOT T_SOURCES)
+    file(GLOB T_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  endif()
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} horolan_testsupport GTest::gtest GTest::gmock)
+  add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600 ENVIRONMENT "${HOROLAN_TEST_ENV}")
+endfunction()
+
+if(CMAKE_CROSSCOMPILING AND WIN32)
+  # Each build tree has its own Wine prefix; Japanese locale so the ANSI code page is 932.
+  set(HOROLAN_TEST_ENV "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;LANG=ja_JP.UTF-8;LC_ALL=ja_JP.UTF-8;WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml=;HOROLAN_TEST_OUTPUT=${CMAKE_BINARY_DIR}/test-output")
+else()
+  set(HOROLAN_TEST_ENV "HOROLAN_TEST_OUTPUT=${CMAKE_BINARY_DIR}/test-output")
+endif()
