@@ -1,0 +1,169 @@
+// Object model: assignment between persistent objects, ownership and free notification
+// between components.
+#include "forms/Classes.h"
+
+#include <cxxabi.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <typeinfo>
+
+bool IsMultiThread = false;
+
+namespace {
+
+bool SameTextAscii(const std::string &a, const std::string &b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (x >= 'a' && x <= 'z') x -= 32;
+    if (y >= 'a' && y <= 'z') y -= 32;
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool IsIdentifier(const std::string &s) {
+  if (s.empty()) return false;
+  for (size_t i = 0; i < s.size(); ++i) {
+    char c = s[i];
+    bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+    bool digit = c >= '0' && c <= '9';
+    if (!letter && !(digit && i > 0)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string TObject::ClassName() const {
+  const char *raw = typeid(*this).name();
+  int status = 0;
+  std::unique_ptr<char, void (*)(void *)> demangled(abi::__cxa_demangle(raw, nullptr, nullptr, &status),
+                                                    std::free);
+  std::string name = status == 0 && demangled ? std::string(demangled.get()) : std::string(raw);
+  // Unqualified, as messages show it: the last "::" outside template arguments.
+  int depth = 0;
+  size_t start = 0;
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (name[i] == '<') ++depth;
+    if (name[i] == '>') --depth;
+    if (depth == 0 && name.compare(i, 2, "::") == 0) start = i + 2;
+  }
+  return name.substr(start);
+}
+
+void TPersistent::Assign(const TPersistent *Source) {
+  if (Source == nullptr) AssignError(nullptr);
+  Source->AssignTo(this);
+}
+
+void TPersistent::AssignTo(TPersistent *Dest) const { Dest->AssignError(this); }
+
+void TPersistent::AssignError(const TPersistent *Source) const {
+  std::string from = Source ? Source->ClassName() : std::string("nil");
+  throw Exception("Cannot assign a " + from + " to a " + ClassName());
+}
+
+TComponent::TComponent(TComponent *AOwner) {
+  if (AOwner) AOwner->InsertComponent(this);
+}
+
+TComponent::~TComponent() {
+  Destroying();
+  while (!FFreeNotifies.empty()) {
+    TComponent *partner = FFreeNotifies.back();
+    FFreeNotifies.pop_back();
+    partner->Unlink(this);
+    partner->Notification(this, opRemove);
+  }
+  DestroyComponents();
+  if (FOwner) FOwner->RemoveComponent(this);
+}
+
+void TComponent::SetName(const std::string &Value) {
+  if (Value == FName) return;
+  if (!Value.empty() && !IsIdentifier(Value))
+    throw EComponentError("\"" + Value + "\" is not a valid component name");
+  if (FOwner && !Value.empty()) {
+    TComponent *other = FOwner->FindComponent(Value);
+    if (other && other != this) throw EComponentError("A component named " + Value + " already exists");
+  }
+  FName = Value;
+}
+
+TComponent *TComponent::Components(int Index) const {
+  if (Index < 0 || Index >= ComponentCount())
+    throw EComponentError("List index out of bounds (" + std::to_string(Index) + ")");
+  return FComponents[static_cast<size_t>(Index)];
+}
+
+int TComponent::ComponentIndex() const {
+  if (!FOwner) return -1;
+  auto &list = FOwner->FComponents;
+  return static_cast<int>(std::find(list.begin(), list.end(), this) - list.begin());
+}
+
+TComponent *TComponent::FindComponent(const std::string &AName) const {
+  if (AName.empty()) return nullptr;
+  for (TComponent *c : FComponents)
+    if (SameTextAscii(c->FName, AName)) return c;
+  return nullptr;
+}
+
+void TComponent::InsertComponent(TComponent *AComponent) {
+  if (!AComponent || AComponent->FOwner == this) return;
+  if (!AComponent->FName.empty() && FindComponent(AComponent->FName))
+    throw EComponentError("A component named " + AComponent->FName + " already exists");
+  if (AComponent->FOwner) AComponent->FOwner->RemoveComponent(AComponent);
+  FComponents.push_back(AComponent);
+  AComponent->FOwner = this;
+  Notification(AComponent, opInsert);
+}
+
+void TComponent::RemoveComponent(TComponent *AComponent) {
+  if (!AComponent || AComponent->FOwner != this) return;
+  Notification(AComponent, opRemove);
+  FComponents.erase(std::find(FComponents.begin(), FComponents.end(), AComponent));
+  AComponent->FOwner = nullptr;
+}
+
+void TComponent::DestroyComponents() {
+  // Taken off the list before it dies, so its destructor does not call back into us.
+  while (!FComponents.empty()) {
+    TComponent *last = FComponents.back();
+    FComponents.pop_back();
+    last->FOwner = nullptr;
+    delete last;
+  }
+}
+
+void TComponent::FreeNotification(TComponent *AComponent) {
+  if (!AComponent || AComponent == this) return;
+  if (std::find(FFreeNotifies.begin(), FFreeNotifies.end(), AComponent) == FFreeNotifies.end()) {
+    FFreeNotifies.push_back(AComponent);
+    AComponent->FFreeNotifies.push_back(this);
+  }
+}
+
+void TComponent::RemoveFreeNotification(TComponent *AComponent) {
+  if (!AComponent) return;
+  Unlink(AComponent);
+  AComponent->Unlink(this);
+}
+
+void TComponent::Unlink(TComponent *AComponent) {
+  FFreeNotifies.erase(std::remove(FFreeNotifies.begin(), FFreeNotifies.end(), AComponent),
+                      FFreeNotifies.end());
+}
+
+void TComponent::Notification(TComponent *AComponent, TOperation Operation) {
+  if (Operation == opRemove) RemoveFreeNotification(AComponent);
+}
+
+void TComponent::Destroying() {
+  if (FComponentState & csDestroying) return;
+  FComponentState |= csDestroying;
+  for (TComponent *c : FComponents) c->Destroying();
+}
