@@ -56,4 +56,23 @@ void ClearMessageBoxes();
 // The default button of a message box type, as Windows picks it.
 int DefaultMessageBoxButton(unsigned type);
 
+// ---- Leak checks ------------------------------------------------------------------
+// Windows and timers alive in the host layer; -1 where the count is not kept (Windows),
+// so tests can skip the check there.
+int LiveWindowCount();
+int LiveTimerCount();
+
+// ---- Used by the platform layer itself ----------------------------------------------
+// The Win32 calls of both platforms consult these; tests have no need for them.
+namespace internal {
+unsigned long ClockSetFailure();  // 0 when sets succeed
+void RecordClockSet(long long unixMs, bool local);
+bool ReportedVersion(unsigned *major, unsigned *minor, unsigned *platformId);
+bool FakeCursorPos(int *x, int *y);  // false: no fake input installed
+bool FakeKeyDown(int virtualKey);
+bool FakeInputActive();  // a fake cursor or key has been set since the last reset
+// Records the call and returns the answer while captured; false when not captured.
+bool CaptureMessageBox(const MessageBoxCall &call, int *answer);
+}  // namespace internal
+
 }  // namespace testhooks
