@@ -11,8 +11,8 @@
 
 namespace {
 
-using initest::Escaped;
 using initest::ReadBytes;
+using initest::Shown;
 
 struct WriteCase {
   std::optional<std::string> before;  // nullopt: no file yet
@@ -66,10 +66,10 @@ class IniFileWrite : public initest::IniTest {
 
 TEST_F(IniFileWrite, FileAsWorkedOut) {
   for (const WriteCase &c : kWriteCases) {
-    SCOPED_TRACE(Escaped(c.before.value_or("(no file)")) + " [" + Escaped(c.section) + "] " + Escaped(c.key));
+    SCOPED_TRACE(Shown(c.before.value_or("(no file)")) + " [" + Shown(c.section) + "] " + Shown(c.key));
     const std::string path = Prepare(c);
     IniFile(path).WriteString(c.section, c.key, c.value);
-    EXPECT_EQ(Escaped(ReadBytes(path)), Escaped(c.after));
+    EXPECT_EQ(ReadBytes(path), c.after);
     EXPECT_FALSE(initest::Exists(path + ".tmp"));
   }
 }
@@ -77,18 +77,18 @@ TEST_F(IniFileWrite, FileAsWorkedOut) {
 TEST_F(IniFileWrite, ReadsTheSameAsTheSystemsProfileFunctions) {
   if (!Ref()) GTEST_SKIP() << "no reference profile functions on this platform";
   for (const WriteCase &c : kWriteCases) {
-    SCOPED_TRACE(Escaped(c.before.value_or("(no file)")) + " [" + Escaped(c.section) + "] " + Escaped(c.key));
+    SCOPED_TRACE(Shown(c.before.value_or("(no file)")) + " [" + Shown(c.section) + "] " + Shown(c.key));
     const std::string ours = Prepare(c), theirs = Prepare(c);
     IniFile(ours).WriteString(c.section, c.key, c.value);
     const bool plantsLines = c.value.find_first_of("\r\n") != std::string::npos;
     if (!plantsLines) RefWrite(theirs, c.section, c.key, c.value);
     for (const auto &[section, key] : Probes(c)) {
-      SCOPED_TRACE("read [" + Escaped(section) + "] " + Escaped(key));
+      SCOPED_TRACE("read [" + Shown(section) + "] " + Shown(key));
       const std::string expected = IniFile(ours).ReadString(section, key, "<def>");
-      EXPECT_EQ(Escaped(RefRead(ours, section, key, "<def>")), Escaped(expected));
+      EXPECT_EQ(RefRead(ours, section, key, "<def>"), expected);
       if (!plantsLines) {
-        EXPECT_EQ(Escaped(IniFile(theirs).ReadString(section, key, "<def>")), Escaped(expected));
-        EXPECT_EQ(Escaped(RefRead(theirs, section, key, "<def>")), Escaped(expected));
+        EXPECT_EQ(IniFile(theirs).ReadString(section, key, "<def>"), expected);
+        EXPECT_EQ(RefRead(theirs, section, key, "<def>"), expected);
       }
     }
   }
@@ -147,7 +147,7 @@ TEST_F(IniFileWrite, NamesThatWouldNotReadBackAreRefused) {
       {"t", "[y", "]"},
   };
   for (const auto &c : cases) {
-    SCOPED_TRACE(Escaped(c.section) + " " + Escaped(c.key));
+    SCOPED_TRACE(Shown(c.section) + " " + Shown(c.key));
     const std::string path = FileWith(before);
     EXPECT_THROW(IniFile(path).WriteString(c.section, c.key, c.value), EIniFileError);
     EXPECT_EQ(ReadBytes(path), before);

@@ -26,20 +26,8 @@ inline void WriteBytes(const std::string &path, const std::string &bytes) {
 
 inline bool Exists(const std::string &path) { return std::filesystem::exists(path); }
 
-// Bytes shown readably in failure messages.
-inline std::string Escaped(const std::string &s) {
-  std::string out;
-  for (unsigned char c : s) {
-    if (c >= 0x20 && c < 0x7F && c != '\\') {
-      out += static_cast<char>(c);
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      out += hex;
-    }
-  }
-  return out;
-}
+// Bytes as gtest shows them: escaped, so CP932 and line ends can be read in a trace.
+inline std::string Shown(const std::string &s) { return ::testing::PrintToString(s); }
 
 // A fresh folder per test. Every file gets a name of its own, because the system's
 // profile functions cache files by name.
