@@ -2,13 +2,11 @@
 // and INI file and on hand-made paths.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <vector>
+#include <sstream>
 
 #include "app/BIOS.h"
 #include "platform/winapi.h"
@@ -21,9 +19,11 @@ std::string OwnPath() {
   return path;
 }
 
-std::vector<char> ReadAll(const std::string &path) {
+std::string ReadAll(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
-  return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::ostringstream all;
+  all << in.rdbuf();
+  return all.str();
 }
 
 bool WriteAll(const std::string &path, const std::string &text) {
@@ -90,7 +90,7 @@ TEST(BIOS, LogonUserNameIsKnown) {
 TEST(BIOS, ReadIniBoolReadsTheFileBesideTheExecutable) {
   const std::string ini = ProgramIniPath();
   const bool existed = Exists(ini);
-  const std::vector<char> before = existed ? ReadAll(ini) : std::vector<char>();
+  const std::string before = existed ? ReadAll(ini) : std::string();
   std::remove(ini.c_str());
 
   // A missing file gives the default and is not created.
@@ -119,7 +119,7 @@ TEST(BIOS, ReadIniBoolReadsTheFileBesideTheExecutable) {
   }
 
   std::remove(ini.c_str());
-  if (existed) WriteAll(ini, std::string(before.begin(), before.end()));
+  if (existed) WriteAll(ini, before);
 }
 
 TEST(BIOS, VersionInfoTextOfThisExecutable) {
@@ -157,18 +157,17 @@ class BIOSFiles : public ::testing::Test {
 
   // A copy of this executable whose version resource has the UTF-16 key renamed.
   std::string CopyWithKeyRenamed(const std::string &key, const std::string &file) {
-    std::vector<char> bytes = ReadAll(OwnPath());
+    std::string bytes = ReadAll(OwnPath());
     std::string from;
     for (char c : key + '\0') from += {c, '\0'};
     std::string to = from;
     to[to.size() - 4] = 'X';  // the last letter
     int n = 0;
-    for (auto it = bytes.begin();
-         (it = std::search(it, bytes.end(), from.begin(), from.end())) != bytes.end(); it += from.size(), ++n)
-      std::copy(to.begin(), to.end(), it);
+    for (size_t at = 0; (at = bytes.find(from, at)) != std::string::npos; at += from.size(), ++n)
+      bytes.replace(at, to.size(), to);
     EXPECT_GE(n, 1) << key;
     const std::string path = Temp(file);
-    WriteAll(path, std::string(bytes.begin(), bytes.end()));
+    WriteAll(path, bytes);
     return path;
   }
 

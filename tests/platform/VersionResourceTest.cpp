@@ -8,7 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -23,22 +23,32 @@ std::string OwnPath() {
   return path;
 }
 
-std::vector<uint8_t> ReadAll(const std::string &path) {
+std::string ReadAll(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::ostringstream all;
+  all << in.rdbuf();
+  return all.str();
 }
 
-void WriteAll(const std::string &path, const std::vector<uint8_t> &bytes) {
+void WriteAll(const std::string &path, const std::string &bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out << bytes;
+}
+
+bool IsElf(const std::string &path) {
+  char magic[4] = {};
+  std::ifstream(path, std::ios::binary).read(magic, sizeof magic);
+  return std::memcmp(magic,
+                     "\x7f"
+                     "ELF",
+                     4) == 0;
 }
 
 // Replaces every occurrence of from (same length as to) and tells how many there were.
-int ReplaceAll(std::vector<uint8_t> &bytes, const std::string &from, const std::string &to) {
+int ReplaceAll(std::string &bytes, const std::string &from, const std::string &to) {
   int n = 0;
-  for (auto it = bytes.begin(); (it = std::search(it, bytes.end(), from.begin(), from.end())) != bytes.end();
-       it += from.size(), ++n)
-    std::copy(to.begin(), to.end(), it);
+  for (size_t at = 0; (at = bytes.find(from, at)) != std::string::npos; at += from.size(), ++n)
+    bytes.replace(at, to.size(), to);
   return n;
 }
 
@@ -149,7 +159,7 @@ TEST_F(VersionResource, StringsComeBackInCodePage932) {
 
 TEST_F(VersionResource, FilesWithoutAResource) {
   const std::string text = Temp("notes.txt");
-  WriteAll(text, {'h', 'e', 'l', 'l', 'o', '\r', '\n'});
+  WriteAll(text, "hello\r\n");
   const struct {
     std::string file;
     DWORD error;
@@ -172,31 +182,27 @@ TEST_F(VersionResource, FilesWithoutAResource) {
 // Executables of the host layer: the block is found through the ELF section headers,
 // and a damaged file yields no resource rather than a crash. Skipped for Windows files.
 TEST_F(VersionResource, ElfFilesWithoutAUsableSection) {
-  const std::vector<uint8_t> own = ReadAll(OwnPath());
-  if (own.size() < 4 || std::memcmp(own.data(),
-                                    "\x7f"
-                                    "ELF",
-                                    4) != 0)
-    GTEST_SKIP() << "not an ELF executable";
+  if (!IsElf(OwnPath())) GTEST_SKIP() << "not an ELF executable";
+  const std::string own = ReadAll(OwnPath());
   const std::vector<uint8_t> block = versionblock::Build(HorolanVersionDescription());
   const std::string blockBytes(block.begin(), block.end());
 
-  std::vector<uint8_t> renamed = own;
+  std::string renamed = own;
   ASSERT_GE(ReplaceAll(renamed, std::string(".hlversion\0", 11), std::string(".hlversioX\0", 11)), 1);
-  std::vector<uint8_t> longRoot = own;
+  std::string longRoot = own;
   std::string bigger = blockBytes;
   bigger[0] = '\xff';
   bigger[1] = '\x7f';
   ASSERT_EQ(ReplaceAll(longRoot, blockBytes, bigger), 1);
-  std::vector<uint8_t> badKey = own;
+  std::string badKey = own;
   std::string otherKey = blockBytes;
   otherKey[6] = 'W';  // "WS_VERSION_INFO"
   ASSERT_EQ(ReplaceAll(badKey, blockBytes, otherKey), 1);
-  std::vector<uint8_t> headerOnly(own.begin(), own.begin() + 64);
+  const std::string headerOnly = own.substr(0, 64);
 
   const struct {
     const char *name;
-    const std::vector<uint8_t> &bytes;
+    const std::string &bytes;
     DWORD error;
   } rows[] = {
       {"renamed", renamed, ERROR_RESOURCE_TYPE_NOT_FOUND},
@@ -219,11 +225,7 @@ TEST_F(VersionResource, ElfFilesWithoutAUsableSection) {
 // A buffer without room for the converted strings: the host refuses string queries
 // instead of writing past the buffer, which the address sanitizer would catch.
 TEST_F(VersionResource, HostWritesNoStringsIntoTooSmallABuffer) {
-  const std::vector<uint8_t> own = ReadAll(OwnPath());
-  if (own.size() < 4 || std::memcmp(own.data(),
-                                    "\x7f"
-                                    "ELF",
-                                    4) != 0)
+  if (!IsElf(OwnPath()))
     GTEST_SKIP() << "Windows writes past such a buffer; only the host's behaviour is defined";
   const DWORD size = GetFileVersionInfoSizeA(OwnPath().c_str(), nullptr);
   const DWORD length = (size - 4) / 2;

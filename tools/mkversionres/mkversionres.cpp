@@ -19,7 +19,7 @@ int main(int argc, char **argv) {
   text += versionblock::kElfSectionName;
   text += "\"), used, aligned(4)))\nstatic const unsigned char horolanVersionBlock[] = {";
   for (size_t i = 0; i < block.size(); ++i) {
-    char byte[8];
+    char byte[16];
     std::snprintf(byte, sizeof byte, "%s0x%02x", i % 12 == 0 ? "\n    " : " ", block[i]);
     text += byte;
     if (i + 1 < block.size()) text += ",";
