@@ -16,6 +16,7 @@
 #include "platform/host/user32.h"
 #include "platform/host/shell32.h"
 #include "platform/host/version.h"
+#include "platform/host/winsock.h"
 #endif
 
 #include "platform/testhooks.h"
