@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ class TObject {
   // The class name as written in the source ("TComponent"), for messages.
   std::string ClassName() const;
 };
+
+// The plain event: Sender is the object that raises it.
+using TNotifyEvent = std::function<void(TObject *Sender)>;
 
 class TPersistent : public TObject {
  public:
