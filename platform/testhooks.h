@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testhooks {
@@ -61,6 +62,18 @@ int DefaultMessageBoxButton(unsigned type);
 // so tests can skip the check there.
 int LiveWindowCount();
 int LiveTimerCount();
+
+// ---- Host-only events --------------------------------------------------------------
+// True on the host layer, false on Windows: for the few tests of host-only behaviour.
+bool HostLayer();
+// Each returns false where the platform cannot fake the event (Windows), so tests skip.
+// The next message-loop wake-up sees a resume from sleep.
+bool SimulateResume();
+// Installs the session signals and raises SIGTERM: the next wake-up ends the session.
+bool SimulateSessionEnd();
+// Offers a module to LoadLibraryA/GetProcAddress, or takes one (even a built-in) away.
+bool OfferModule(const std::string &name, const std::vector<std::pair<std::string, void (*)()>> &exports);
+bool WithdrawModule(const std::string &name);
 
 // ---- Used by the platform layer itself ----------------------------------------------
 // The Win32 calls of both platforms consult these; tests have no need for them.

@@ -950,6 +950,16 @@ BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
   return TRUE;
 }
 
+BOOL WINAPI RemoveDirectoryA(LPCSTR path) {
+  if (!path || rmdir(path) != 0) {
+    SetLastError(!path                ? ERROR_INVALID_PARAMETER
+                 : errno == ENOTEMPTY ? 145 /* ERROR_DIR_NOT_EMPTY */
+                                      : PathError(path, errno));
+    return FALSE;
+  }
+  return TRUE;
+}
+
 DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR buffer, DWORD size) {
   char path[4096];
   ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);

@@ -100,6 +100,7 @@ BOOL WINAPI GetUserNameA(LPSTR buffer, LPDWORD size);
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
 DWORD WINAPI GetFileAttributesA(LPCSTR path);
 BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES attrs);
+BOOL WINAPI RemoveDirectoryA(LPCSTR path);
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
 HMODULE WINAPI GetModuleHandleA(LPCSTR name);
 

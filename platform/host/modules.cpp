@@ -35,7 +35,7 @@ Registry &R() {
 
 // Built-in modules whose code lives in other files of the host layer are registered
 // here (a direct call, so the linker keeps them): add one line per module file.
-void HostRegisterBuiltinModules() {}
+void HostRegisterBuiltinModules() { HostRegisterWinsockModules(); }
 
 void EnsureBuiltins() {
   Registry &r = R();
@@ -177,3 +177,17 @@ HFILE WINAPI OpenFile(LPCSTR fileName, LPOFSTRUCT of, UINT style) {
   strncpy(of->szPathName, found.c_str(), sizeof of->szPathName - 1);
   return 1;
 }
+
+namespace testhooks {
+bool OfferModule(const std::string &name, const std::vector<std::pair<std::string, void (*)()>> &exports) {
+  std::vector<HostExport> list;
+  for (const auto &e : exports)
+    list.push_back(HostExport{e.first.c_str(), reinterpret_cast<FARPROC>(e.second)});
+  HostRegisterModule(name, list);
+  return true;
+}
+bool WithdrawModule(const std::string &name) {
+  HostUnregisterModule(name);
+  return true;
+}
+}  // namespace testhooks

@@ -1152,4 +1152,14 @@ void HostSimulateResume() { S().simulatedResume = true; }
 namespace testhooks {
 int LiveWindowCount() { return static_cast<int>(S().windows.size()); }
 int LiveTimerCount() { return static_cast<int>(S().timers.size()); }
+bool HostLayer() { return true; }
+bool SimulateResume() {
+  HostSimulateResume();
+  return true;
+}
+bool SimulateSessionEnd() {
+  HostInstallSessionSignals();
+  raise(SIGTERM);
+  return true;
+}
 }  // namespace testhooks

@@ -114,4 +114,11 @@ namespace testhooks {
 // Windows keeps no such count for us; tests skip their leak checks on -1.
 int LiveWindowCount() { return -1; }
 int LiveTimerCount() { return -1; }
+bool HostLayer() { return false; }
+bool SimulateResume() { return false; }
+bool SimulateSessionEnd() { return false; }
+bool OfferModule(const std::string &, const std::vector<std::pair<std::string, void (*)()>> &) {
+  return false;
+}
+bool WithdrawModule(const std::string &) { return false; }
 }  // namespace testhooks
