@@ -1,6 +1,7 @@
 // SNTP message and timestamp arithmetic.
 #include "sntp/NsTime.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -87,3 +88,22 @@ TSntpAnswer EvaluateSntpAnswer(const TSntpMessage &Msg, TDateTime Now) {
 }
 
 TSntpAnswer EvaluateSntpAnswer(const TSntpMessage &Msg) { return EvaluateSntpAnswer(Msg, SystemClockUtc()); }
+
+TSntpAnswerCheck CheckSntpAnswer(const uint8_t *Data, size_t Length, const TNtpTimestamp &Sent) {
+  if (Length < SntpMessageSize) return sacTooShort;
+  const unsigned version = (Data[0] >> 3) & 7, mode = Data[0] & 7, leap = Data[0] >> 6;
+  if (version != 3 && version != 4) return sacBadVersion;
+  if (mode != SntpModeServer) return sacBadMode;
+  if (!std::equal(Sent.begin(), Sent.end(), Data + SntpOriginateOffset)) return sacBadOriginate;
+  auto isZero = [](const uint8_t *p) { return std::all_of(p, p + 8, [](uint8_t b) { return b == 0; }); };
+  if (isZero(Data + SntpReceiveOffset) || isZero(Data + SntpTransmitOffset)) return sacZeroTimestamp;
+  const uint8_t stratum = Data[SntpStratumOffset];
+  if (stratum == 0) return sacKissOfDeath;
+  if (stratum > 15) return sacBadStratum;
+  if (leap == 3) return sacUnsynchronized;
+  // Root delay and dispersion are unsigned 16.16 seconds; 16 s is the protocol's "too far".
+  const double rootDelay = ReadBigEndian32(Data + 4) / 65536.0;
+  const double rootDispersion = ReadBigEndian32(Data + 8) / 65536.0;
+  if (rootDelay / 2 + rootDispersion >= 16.0) return sacRootDistance;
+  return sacAccepted;
+}

@@ -58,3 +58,20 @@ TSntpAnswer EvaluateSntpAnswer(const TSntpMessage &Msg);
 
 // The system clock (UTC) as a date-time value, millisecond resolution.
 TDateTime SystemClockUtc();
+
+// Why a datagram is not an acceptable server answer to the request whose transmit
+// timestamp was Sent, by the first failed check, in this order. Bytes after the 48th
+// (extension fields, a MAC) are not examined.
+enum TSntpAnswerCheck {
+  sacAccepted,
+  sacTooShort,         // fewer than 48 bytes
+  sacBadVersion,       // not version 3 or 4
+  sacBadMode,          // not mode 4 (server)
+  sacBadOriginate,     // does not echo Sent byte for byte
+  sacZeroTimestamp,    // receive or transmit timestamp is zero
+  sacKissOfDeath,      // stratum 0
+  sacBadStratum,       // stratum above 15
+  sacUnsynchronized,   // leap indicator 3
+  sacRootDistance,     // root delay / 2 + root dispersion not under 16 s
+};
+TSntpAnswerCheck CheckSntpAnswer(const uint8_t *Data, size_t Length, const TNtpTimestamp &Sent);
