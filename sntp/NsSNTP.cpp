@@ -1,0 +1,234 @@
+// The SNTP client component. A unicast answer is believed only when it answers our own
+// outstanding query (source, originate echo, sane header); anything else is dropped
+// and the query keeps waiting, up to its time-out.
+#include "sntp/NsSNTP.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <random>
+
+namespace {
+
+// Larger than any answer we accept, so that the real length of a datagram is known.
+constexpr int ReceiveBufferSize = 1024;
+// One millisecond in units of the NTP fraction word (2^32 / 1000, rounded down).
+constexpr uint32_t FractionUnitsPerMs = 4294967;
+
+// Random bits for the part of the transmit timestamp below the millisecond: an
+// off-path sender must not be able to guess the originate timestamp we demand back.
+uint32_t SubMillisecondNoise() {
+  static std::mt19937 engine = [] {
+    std::random_device device;
+    std::seed_seq seed{device(), device(), device(), device(), static_cast<unsigned>(GetTickCount())};
+    return std::mt19937(seed);
+  }();
+  return std::uniform_int_distribution<uint32_t>(0, FractionUnitsPerMs - 1)(engine);
+}
+
+// Adds Units to the big-endian 64-bit timestamp at P (seconds word carries).
+void AddToTimestamp(uint8_t *P, uint32_t Units) {
+  uint64_t value = 0;
+  for (int i = 0; i < 8; ++i) value = (value << 8) | P[i];
+  value += Units;
+  for (int i = 7; i >= 0; --i) {
+    P[i] = static_cast<uint8_t>(value);
+    value >>= 8;
+  }
+}
+
+}  // namespace
+
+TNsCustomSNTPClient::TNsCustomSNTPClient(TComponent *AOwner) : TNsCustomClient(AOwner) {
+  SetDefaultPort(SntpPort);
+  SetSocketType(stUDP);
+  DataInits()->SetLineTerminator(ltCRLF);
+  DataInits()->SetReceiveBufferSize(1024);
+}
+
+TNsCustomSNTPClient::~TNsCustomSNTPClient() {
+  SetPollTimer(false, 0);
+  StopQueryTimer();
+  ReleaseSocket();
+}
+
+// ---- Timers -----------------------------------------------------------------------
+
+// Behaves as a window timer component: changing Enabled or Interval restarts the
+// period, setting the same values again does not.
+void TNsCustomSNTPClient::SetPollTimer(bool Enabled, uint32_t Interval) {
+  if (Enabled == FPollTimerEnabled && Interval == FPollTimerInterval) return;
+  FPollTimerEnabled = Enabled;
+  FPollTimerInterval = Interval;
+  if (FPollTimerSet) KillTimer(WindowHandle(), PollTimerId);
+  FPollTimerSet = false;
+  if (Enabled && Interval > 0) FPollTimerSet = SetTimer(WindowHandle(), PollTimerId, Interval, nullptr) != 0;
+}
+
+void TNsCustomSNTPClient::StopQueryTimer() {
+  if (FQueryTimerSet) KillTimer(WindowHandle(), QueryTimerId);
+  FQueryTimerSet = false;
+}
+
+// ---- Properties -------------------------------------------------------------------
+
+void TNsCustomSNTPClient::SetBroadcastMode(TNsBroadcastMode Value) {
+  if (Value == FBroadcastMode) return;
+  FBroadcastMode = Value;
+  if (Value == bmMulticast)
+    PollTimerTick();
+  else
+    CloseQuerySocket();  // the listening socket has no use in unicast and holds port 123
+}
+
+void TNsCustomSNTPClient::SetPollInterval(int32_t Value) {
+  if (FBroadcastMode == bmMulticast) return;
+  FPollInterval = Value;
+  // Window timers take at most 0x7FFFFFFF ms.
+  const uint64_t ms = Value > 0 ? std::min<uint64_t>(uint64_t(Value) * 1000, 0x7FFFFFFF) : 0;
+  SetPollTimer(Value > 0, static_cast<uint32_t>(ms));
+}
+
+// ---- Queries ----------------------------------------------------------------------
+
+void TNsCustomSNTPClient::ReleaseSocket() {
+  StopQueryTimer();
+  FQueryOutstanding = false;
+  FAnswerPending = false;
+  if (FSocket != 0 && FSocket != INVALID_SOCKET) {
+    if (WinSockAccess) WinSockAccess->closesocket()(FSocket);
+    FSocket = INVALID_SOCKET;
+  }
+}
+
+void TNsCustomSNTPClient::CloseQuerySocket() {
+  ReleaseSocket();
+  FSocket = INVALID_SOCKET;
+  SetPollTimer(FPollTimerInterval != 0, FPollTimerInterval);
+}
+
+void TNsCustomSNTPClient::PollTimerTick() {
+  SetPollTimer(false, FPollTimerInterval);
+  RequestTime();
+}
+
+void TNsCustomSNTPClient::RequestTime() {
+  ReleaseSocket();  // a replaced query's answer has nowhere to go
+  FSocket = WinSockAccess->socket()(AF_INET, SOCK_DGRAM, 0);
+  if (FSocket == INVALID_SOCKET) throw ENsWinSockError(LoadResString(sNsInvalidUdpSocket));
+  WinSockAccess->WSAAsyncSelect()(FSocket, WindowHandle(), NS_SOCKETEVENT_MSG, FD_READ);
+
+  if (FBroadcastMode == bmMulticast) {
+    // Broadcast servers send to port 123; listen there on every local address.
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = HostToNetShort(SntpPort);
+    local.sin_addr.s_addr = INADDR_ANY;
+    if (WinSockAccess->bind()(FSocket, reinterpret_cast<const sockaddr *>(&local), sizeof local) ==
+        SOCKET_ERROR) {
+      const int error = WinSockAccess->WSAGetLastError()();
+      ReleaseSocket();
+      throw ENsWinSockError(error, "Bind");
+    }
+  }
+
+  std::memset(&FServerAddr, 0, sizeof FServerAddr);
+  FServerAddr.sin_family = AF_INET;
+  FServerAddr.sin_port = HostToNetShort(SntpPort);
+  // An empty name would resolve to this machine; so would 0.0.0.0 as a destination.
+  FServerAddr.sin_addr.s_addr = Server.empty() ? 0 : HostAddrByName(Server);
+  if (FBroadcastMode == bmMulticast) return;
+  if (FServerAddr.sin_addr.s_addr == 0 || FServerAddr.sin_addr.s_addr == INADDR_NONE) {
+    CloseQuerySocket();  // nothing to ask; a running poll interval tries again later
+    return;
+  }
+
+  BuildSntpRequest(FMsg);
+  AddToTimestamp(&FMsg[SntpTransmitOffset], SubMillisecondNoise());
+  std::copy(FMsg.begin() + SntpTransmitOffset, FMsg.begin() + SntpTransmitOffset + 8, FSentTransmit.begin());
+  WinSockAccess->sendto()(FSocket, reinterpret_cast<const char *>(FMsg.data()), static_cast<int>(FMsg.size()),
+                          0, reinterpret_cast<const sockaddr *>(&FServerAddr), sizeof FServerAddr);
+  FQueryOutstanding = true;
+  if (FQueryTimeout > 0) FQueryTimerSet = SetTimer(WindowHandle(), QueryTimerId, FQueryTimeout, nullptr) != 0;
+}
+
+bool TNsCustomSNTPClient::IsAnswerToQuery(const uint8_t *Data, int Length, const sockaddr_in &From) const {
+  if (Length < static_cast<int>(SntpMessageSize)) return false;
+  if (!FQueryOutstanding) return false;
+  if (From.sin_family != AF_INET || From.sin_addr.s_addr != FServerAddr.sin_addr.s_addr ||
+      From.sin_port != FServerAddr.sin_port)
+    return false;
+  return CheckSntpAnswer(Data, static_cast<size_t>(Length), FSentTransmit) == sacAccepted;
+}
+
+void TNsCustomSNTPClient::SocketRead(SOCKET Socket) {
+  if (Socket != FSocket || FSocket == 0 || FSocket == INVALID_SOCKET) {
+    TNsCustomClient::SocketRead(Socket);
+    return;
+  }
+  uint8_t buffer[ReceiveBufferSize];
+  sockaddr_in from{};
+  int fromLength = sizeof from;
+  int length = WinSockAccess->recvfrom()(FSocket, reinterpret_cast<char *>(buffer), sizeof buffer, 0,
+                                         reinterpret_cast<sockaddr *>(&from), &fromLength);
+  if (length == SOCKET_ERROR) {
+    // A datagram longer than the buffer arrives cut, with this error; its head is all we read.
+    if (WinSockAccess->WSAGetLastError()() != WSAEMSGSIZE) return;
+    length = sizeof buffer;
+  }
+
+  if (FBroadcastMode == bmMulticast) {
+    // Broadcast servers are whoever sends; their answers carry no originate timestamp.
+    FMsg.fill(0);
+    std::copy(buffer, buffer + std::min<int>(length, static_cast<int>(SntpMessageSize)), FMsg.begin());
+    FServerAddr = from;
+  } else {
+    if (!IsAnswerToQuery(buffer, length, from)) return;
+    std::copy(buffer, buffer + SntpMessageSize, FMsg.begin());
+    FQueryOutstanding = false;  // a duplicate is no longer an answer
+    StopQueryTimer();
+  }
+  FAnswerPending = true;
+  PostMessageA(WindowHandle(), NS_SNTPANSWER_MSG, 1, 0);
+}
+
+void TNsCustomSNTPClient::HandleAnswer() {
+  if (!FAnswerPending) return;  // its query was replaced or closed meanwhile
+  FAnswerPending = false;
+  const TSntpAnswer answer = EvaluateSntpAnswer(FMsg);
+  bool synchronized = false;
+  if (answer.Usable && SyncThreshold >= 1 && std::fabs(answer.LocalOffset) > SyncThreshold) {
+    const SYSTEMTIME corrected = DateTimeToSystemTime(answer.CorrectedClock);
+    SetSystemTime(&corrected);
+    synchronized = true;
+  }
+  const SOCKET answered = FSocket;
+  const std::shared_ptr<bool> alive = AliveToken();
+  DoSNTPTime(answer.TimeStamp, answer.LocalOffset, answer.RoundTripDelay, answer.Stratum, synchronized);
+  if (!*alive) return;
+  // A handler may have started the next query already; that one stays open.
+  if (FBroadcastMode == bmUnicast && FSocket == answered) CloseQuerySocket();
+}
+
+void TNsCustomSNTPClient::DoSNTPTime(TDateTime TimeStamp, double LocalOffset, double RoundTripDelay,
+                                     uint8_t Stratum, bool Synchronized) {
+  if (OnSNTPTime) OnSNTPTime(this, TimeStamp, LocalOffset, RoundTripDelay, Stratum, Synchronized);
+}
+
+void TNsCustomSNTPClient::WndProc(TMessage &Message) {
+  if (Message.Msg == NS_SNTPANSWER_MSG) {
+    if (Message.WParam == 1) HandleAnswer();
+    return;
+  }
+  if (Message.Msg == WM_TIMER && Message.WParam == PollTimerId) {
+    PollTimerTick();
+    return;
+  }
+  if (Message.Msg == WM_TIMER && Message.WParam == QueryTimerId) {
+    // Nothing came: give the query up; a running poll interval starts over.
+    StopQueryTimer();
+    if (FQueryOutstanding) CloseQuerySocket();
+    return;
+  }
+  TNsCustomClient::WndProc(Message);
+}

@@ -1,0 +1,89 @@
+// The SNTP client component: asks one time server for the time over UDP and reports
+// the answer through OnSNTPTime; it can also poll on its own and, above a threshold,
+// set the system clock itself.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "forms/DateUtils.h"
+#include "sntp/NsTime.h"
+#include "sockets/NsSock.h"
+
+enum TNsBroadcastMode { bmUnicast, bmMulticast };
+
+using TNsClientSNTPEvent = std::function<void(TObject *Sender, TDateTime TimeStamp, double LocalOffset,
+                                              double RoundTripDelay, uint8_t Stratum, bool Synchronized)>;
+
+class TNsCustomSNTPClient : public TNsCustomClient {
+ public:
+  static constexpr uint16_t SntpPort = 123;
+  // How long a unicast query waits for its answer before its socket is given up.
+  static constexpr uint32_t DefaultQueryTimeout = 10000;
+
+  explicit TNsCustomSNTPClient(TComponent *AOwner);
+  ~TNsCustomSNTPClient() override;
+
+  // Starts one query (unicast) or opens the listening socket (multicast). Raises
+  // "invalid udp socket" when no socket can be made. Blocks while Server is resolved.
+  void RequestTime();
+  // Closes the query socket, if any, and re-arms a running poll interval.
+  void CloseQuerySocket();
+  void PollTimerTick();
+
+  TNsBroadcastMode BroadcastMode() const { return FBroadcastMode; }
+  void SetBroadcastMode(TNsBroadcastMode Value);
+  // Seconds between queries, each counted from the end of the previous one; 0: no polling.
+  int32_t PollInterval() const { return FPollInterval; }
+  void SetPollInterval(int32_t Value);
+  std::string Server;  // host name or dotted address, read by every RequestTime
+  // Milliseconds of offset above which the component sets the clock; 0: never.
+  int32_t SyncThreshold = 0;
+  uint32_t QueryTimeout() const { return FQueryTimeout; }
+  void SetQueryTimeout(uint32_t Ms) { FQueryTimeout = Ms; }
+
+  SOCKET QuerySocket() const { return FSocket; }
+  bool PollTimerEnabled() const { return FPollTimerEnabled; }
+  uint32_t PollTimerInterval() const { return FPollTimerInterval; }
+
+  TNsClientSNTPEvent OnSNTPTime;
+
+  void SocketRead(SOCKET Socket) override;
+  void WndProc(TMessage &Message) override;
+
+ protected:
+  virtual void DoSNTPTime(TDateTime TimeStamp, double LocalOffset, double RoundTripDelay, uint8_t Stratum,
+                          bool Synchronized);
+
+ private:
+  enum : UINT_PTR { PollTimerId = 2, QueryTimerId = 3 };  // 1 is the control's heartbeat
+
+  void HandleAnswer();
+  void SetPollTimer(bool Enabled, uint32_t Interval);
+  void StopQueryTimer();
+  // Closes the socket without touching the poll timer.
+  void ReleaseSocket();
+  // True when a unicast datagram of Length bytes from From answers the outstanding query.
+  bool IsAnswerToQuery(const uint8_t *Data, int Length, const sockaddr_in &From) const;
+
+  TNsBroadcastMode FBroadcastMode = bmUnicast;
+  int32_t FPollInterval = 0;
+  uint32_t FQueryTimeout = DefaultQueryTimeout;
+  SOCKET FSocket = 0;  // owned; 0 before the first query, INVALID_SOCKET once closed
+  sockaddr_in FServerAddr{};
+  TSntpMessage FMsg{};            // the request, then the accepted answer
+  TNtpTimestamp FSentTransmit{};  // what an answer must echo as its originate timestamp
+  bool FQueryOutstanding = false;
+  bool FAnswerPending = false;  // an accepted answer waits for message 4763
+  bool FPollTimerEnabled = false;
+  uint32_t FPollTimerInterval = 0;
+  bool FPollTimerSet = false;   // window timer PollTimerId is running
+  bool FQueryTimerSet = false;  // window timer QueryTimerId is running
+};
+
+class TNsSNTPClient : public TNsCustomSNTPClient {
+ public:
+  using TNsCustomSNTPClient::TNsCustomSNTPClient;
+};
