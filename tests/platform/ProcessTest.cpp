@@ -115,12 +115,13 @@ TEST(SecondProcess, DISABLED_Child) {
   size_t colon = role.find(':');
   std::string what = role.substr(0, colon), arg = colon == std::string::npos ? "" : role.substr(colon + 1);
   if (what == "mutex-exists") {
-    HANDLE opened = OpenMutexA(SYNCHRONIZE, FALSE, arg.c_str());
-    EXPECT_NE(opened, nullptr);
+    // Created first: the answer must come from the other process, not from a handle here.
     HANDLE created = CreateMutexA(nullptr, FALSE, arg.c_str());
     EXPECT_NE(created, nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
     CloseHandle(created);
+    HANDLE opened = OpenMutexA(SYNCHRONIZE, FALSE, arg.c_str());
+    EXPECT_NE(opened, nullptr);
     CloseHandle(opened);
   } else if (what == "mutex-gone") {
     SetLastError(0);
