@@ -36,8 +36,8 @@ def main():
     os.makedirs(workdir, exist_ok=True)
     sockets = []
     try:
-        for spec in sys.argv[2:]:
-            host, port = spec.rsplit(":", 1)
+        for where in sys.argv[2:]:
+            host, port = where.rsplit(":", 1)
             s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
             s.bind((host, int(port)))
             sockets.append(s)
