@@ -4,11 +4,10 @@
 // It serves as the line server and as the scripted SOCKS and Telnet peers.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -45,7 +44,7 @@ class LoopbackPeer {
   static F Extra(const char *Name) {
     auto fn =
         reinterpret_cast<F>(reinterpret_cast<void *>(GetProcAddress(WinSockAccess->LibraryHandle(), Name)));
-    if (!fn) ADD_FAILURE() << "Winsock has no " << Name;
+    if (!fn) throw std::runtime_error(std::string("Winsock has no ") + Name);
     return fn;
   }
 

@@ -50,10 +50,22 @@ class RecordingClient : public TNsCustomClient {
 // Every socket test needs the Winsock access object.
 class SocketTest : public ::testing::Test {
  protected:
+  // Before the fixtures' members, which may open sockets already.
+  SocketTest() {
+    if (!WinSockAccess) {
+      NsStartSocketFramework();
+      FStartedFramework = true;
+    }
+  }
+  // After the members are gone; other suites expect to find the framework as it was.
+  ~SocketTest() override {
+    if (FStartedFramework) NsStopSocketFramework();
+  }
   void SetUp() override {
     if (!WinSockAccess) NsStartSocketFramework();
     ASSERT_NE(WinSockAccess, nullptr);
   }
+  bool FStartedFramework = false;
   static sockaddr_in Loopback(uint16_t Port) {
     return NsMakeAddress(WinSockAccess->inet_addr()("127.0.0.1"), WinSockAccess->htons()(Port));
   }
