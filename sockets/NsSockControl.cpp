@@ -4,12 +4,29 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 #include "sockets/NsConst.h"
 
 namespace {
 
 const UINT_PTR kHeartbeatTimerId = 1;
+
+// The service entry that Winsock writes into a lookup's buffer, in its two layouts
+// (64-bit Windows puts the protocol before the port).
+struct ServEnt32 {
+  char *s_name;
+  char **s_aliases;
+  short s_port;
+  char *s_proto;
+};
+struct ServEnt64 {
+  char *s_name;
+  char **s_aliases;
+  char *s_proto;
+  short s_port;
+};
+using ServiceEntry = std::conditional_t<sizeof(void *) == 8, ServEnt64, ServEnt32>;
 
 std::string SocketErrorText(int Error, const std::string &Api) {
   return FormatResString(sNsWinSockErrorFmt, Error, WinSockErrorText(Error).c_str(), Api.c_str());
@@ -179,10 +196,10 @@ void TNsSockControl::HandleLookupDone(HANDLE Request, WORD Error) {
       DoLookupName(handle, reinterpret_cast<const hostent *>(buf)->h_name);
       break;
     case 2:
-      DoLookupPort(handle, NetToHostShort(uint16_t(reinterpret_cast<const servent *>(buf)->s_port)));
+      DoLookupPort(handle, NetToHostShort(uint16_t(reinterpret_cast<const ServiceEntry *>(buf)->s_port)));
       break;
     case 3:
-      DoLookupService(handle, reinterpret_cast<const servent *>(buf)->s_name);
+      DoLookupService(handle, reinterpret_cast<const ServiceEntry *>(buf)->s_name);
       break;
     default:
       break;

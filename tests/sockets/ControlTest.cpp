@@ -123,7 +123,7 @@ TEST_F(ControlTest, ConnectReportsToEventsAndAttachedWindowsAndCloseFreesTheSock
   ASSERT_TRUE(peer.Accept());
   ASSERT_EQ(client.CountStatus(nsStatusConnected), 1);
   EXPECT_EQ(client.Statuses[0].Socket, s);
-  EXPECT_EQ(client.Statuses[0].Info.RemotePort, peer.Port());
+  EXPECT_EQ(+client.Statuses[0].Info.RemotePort, peer.Port());
 
   try {
     client.Connect(peer.Address());

@@ -190,7 +190,7 @@ TEST_F(DataSocketTest, TrafficIsReportedOnTheHeartbeatAndSmallBufferSizesAreLeft
   EXPECT_EQ(traffic.Stats.Received, 7u);
   EXPECT_EQ(traffic.Stats.Received2, 7u);
   EXPECT_EQ(traffic.Stats.RawReceived, 7u);
-  EXPECT_EQ(traffic.Info.RemotePort, Peer.Port());
+  EXPECT_EQ(+traffic.Info.RemotePort, Peer.Port());
 }
 
 TEST_F(DataSocketTest, IdleTimeoutFiresUntilTheHandlerResets) {
