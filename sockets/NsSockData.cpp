@@ -261,9 +261,10 @@ bool TNsDataSocket::DeliverLines() {
       FControl->DoError(FReportHandle, LineTooLongError, LoadResString(sNsLineTooLong));
       if (!*alive) return false;
     }
-    if (FUsed == ReceiveBufferBytes && FUsed - FConsumed > 2) {
+    if (!found && FUsed == ReceiveBufferBytes && FUsed - FConsumed > 2) {
       // The buffer is full without a line end: keep all but the last two bytes (the
-      // start of a CR LF may be among them) as the pending line.
+      // start of a CR LF may be among them) as the pending line. Only when no line
+      // end is left: complete lines behind the one just delivered must stay lines.
       if (!FSkippingLine) FPendingLine.append(buf + FConsumed, FUsed - FConsumed - 2);
       FConsumed = FUsed - 2;
     }

@@ -3,6 +3,7 @@
 // close; and the SOCKS handshakes and Telnet negotiation against scripted peers.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 
 #include "tests/sockets/ControlRecorder.h"
@@ -79,6 +80,21 @@ TEST_F(DataSocketTest, ALineInPiecesAndLinesLongerThanTheBufferArriveWhole) {
   EXPECT_EQ(Client.Replies[1], big + "\r\n");
   EXPECT_EQ(Client.Replies[2], "next\r\n");
   EXPECT_TRUE(Client.Errors.empty());
+}
+
+TEST_F(DataSocketTest, ManyLinesArrivingAtOnceStayApartWhenTheBufferFills) {
+  Open();
+  std::string block;
+  for (int i = 0; i < 820; ++i) {
+    char line[81];
+    std::snprintf(line, sizeof line, "%04d%074d\r\n", i, 0);
+    block += line;
+  }
+  ASSERT_TRUE(Peer.Send(block));
+  ASSERT_TRUE(WaitReplies(820)) << Client.Replies.size() << " lines";
+  PumpFor(30);
+  ASSERT_EQ(Client.Replies.size(), 820u);
+  for (int i = 0; i < 820; ++i) ASSERT_EQ(Client.Replies[size_t(i)], block.substr(size_t(i) * 80, 80));
 }
 
 TEST_F(DataSocketTest, AnOverlongLineIsDroppedWithItsTailAndReported) {

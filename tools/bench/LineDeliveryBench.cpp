@@ -30,7 +30,8 @@ void LineDelivery(benchmark::State &State) {
     size_t target = lines + linesPerBlock;
     peer.Send(block);
     if (!peers::PumpUntil([&] { return lines >= target; }, 10000)) {
-      State.SkipWithError("lines did not arrive");
+      State.SkipWithError(
+          ("lines did not arrive: " + std::to_string(lines) + " of " + std::to_string(target)).c_str());
       return;
     }
   }
