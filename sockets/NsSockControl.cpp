@@ -463,9 +463,17 @@ void TNsCustomClient::CloseSocket(SOCKET Socket) {
 TNsSockAddr TNsCustomClient::ResolveAddress(const std::string &Address) const {
   TNsAddrRec rec;
   ParseAddress(Address, rec);
-  uint16_t port = FDefaultPort;
-  if (!rec.Port.empty()) port = uint16_t(std::stoul(rec.Port) & 0xFFFF);
   if (rec.Host.empty()) throw ENsWinSockError(LoadResString(sNsDestAddrRequired));
+  uint16_t port = FDefaultPort;
+  if (!rec.Port.empty()) {
+    // A port past 65535 is refused rather than cut down to some other port.
+    unsigned long value = 0;
+    for (char c : rec.Port) {
+      value = value * 10 + unsigned(c - '0');
+      if (value > 65535) throw ENsWinSockError(WSAEINVAL, "Connect");
+    }
+    port = uint16_t(value);
+  }
   uint32_t addr;
   if (rec.Host == "255.255.255.255") {
     addr = 0xFFFFFFFFu;

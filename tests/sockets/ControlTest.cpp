@@ -160,6 +160,13 @@ TEST_F(ControlTest, ConnectAddressErrors) {
   } catch (ENsWinSockError &e) {
     EXPECT_EQ(e.Message(), "Destination address required");
   }
+  try {
+    client.Connect("127.0.0.1:65536");
+    FAIL() << "a port past 65535 was accepted";
+  } catch (ENsWinSockError &e) {
+    EXPECT_EQ(e.Message(), "WinSock Error (10022): Invalid argument, on API 'Connect'");
+  }
+  EXPECT_FALSE(client.Connected());
   // A refused connection arrives as an error notification.
   uint16_t closedPort;
   {
