@@ -38,7 +38,6 @@ struct Sock {
   bool peerClosed = false;  // the peer's end (or a reset) was seen
   bool dead = false;        // nothing more will come from the peer: stop polling
   int streamError = 0;      // a reset taken from the socket when FD_CLOSE reported it
-  int datagramError = 0;    // an ICMP report that the next receive must deliver
 };
 
 struct State {
@@ -147,8 +146,7 @@ int ErrnoToWsa(int e) {
   }
 }
 
-// An ICMP report on a UDP socket: Windows calls port-unreachable a reset.
-bool IsIcmpError(int e) { return e == ECONNREFUSED || e == EHOSTUNREACH || e == ENETUNREACH; }
+// A connected UDP socket that got an ICMP port-unreachable: Windows calls it a reset.
 int DatagramErrorToWsa(int e) { return e == ECONNREFUSED ? WSAECONNRESET : ErrnoToWsa(e); }
 
 int Fail(int wsaError) {
@@ -233,6 +231,15 @@ void ConnectDone(SOCKET s, Sock &k, int err) {
   }
 }
 
+// Reports the end of a stream once; afterwards it is no longer polled for reading.
+void PeerClosed(SOCKET s, Sock &k, int error) {
+  k.peerClosed = true;
+  if (Wants(k, FD_CLOSE) && !k.closePosted) {
+    k.closePosted = true;
+    Post(s, k, FD_CLOSE, error);
+  }
+}
+
 void OnReady(SOCKET s, short revents) {
   auto it = S().socks.find(s);
   if (it == S().socks.end()) return;
@@ -254,18 +261,10 @@ void OnReady(SOCKET s, short revents) {
       Post(s, k, FD_ACCEPT, 0);
     }
   } else if (k.conn == Conn::Connected) {
-    // Data first: a peer that sends and closes gives FD_READ, then FD_CLOSE.
-    int peek = (revents & POLLIN) ? hostsock::PeekStream(k.fd) : -EAGAIN;
+    int peek = (revents & (POLLIN | POLLRDHUP | POLLHUP | POLLERR)) ? hostsock::PeekStream(k.fd) : -EAGAIN;
     if (peek == 1 && k.readArmed && Wants(k, FD_READ)) {
       k.readArmed = false;
       Post(s, k, FD_READ, 0);
-    }
-    // Readable with nothing to read is the peer's end, even when FD_CLOSE was not asked for.
-    if (peek == 0) revents |= POLLRDHUP;
-    // The peek may have taken the socket's reset error: keep it for FD_CLOSE and recv.
-    if (peek < 0 && peek != -EAGAIN) {
-      k.streamError = -peek;
-      revents |= POLLERR;
     }
     if ((revents & POLLPRI) && k.oobArmed && Wants(k, FD_OOB)) {
       k.oobArmed = false;
@@ -275,35 +274,40 @@ void OnReady(SOCKET s, short revents) {
       k.writeArmed = false;
       Post(s, k, FD_WRITE, 0);
     }
-    if (revents & (POLLRDHUP | POLLHUP | POLLERR)) {
-      int err = 0;
-      if (revents & POLLERR) {
-        if (!k.streamError) k.streamError = hostsock::PendingError(k.fd);
-        err =
-            k.streamError == ECONNRESET || k.streamError == EPIPE ? WSAECONNRESET : ErrnoToWsa(k.streamError);
-      }
+    if (peek == 0) {
+      // The peer's end with nothing left to read.
+      PeerClosed(s, k, 0);
+    } else if (peek < 0 && peek != -EAGAIN) {
+      // A reset; the peek took the socket's error, so recv is told it from here.
+      k.streamError = -peek;
+      k.dead = true;
+      PeerClosed(s, k, -peek == ECONNRESET || -peek == EPIPE ? WSAECONNRESET : ErrnoToWsa(-peek));
+    } else if (peek == 1 && (revents & (POLLRDHUP | POLLHUP))) {
+      // The peer has ended but data remain: FD_CLOSE waits until they are read.
       k.peerClosed = true;
-      if (revents & (POLLHUP | POLLERR)) k.dead = true;
-      if (Wants(k, FD_CLOSE) && !k.closePosted) {
-        k.closePosted = true;
-        Post(s, k, FD_CLOSE, err);
-      }
     }
+    // Both directions are over: poll() would report it for ever.
+    if (revents & POLLHUP) k.dead = true;
   }
   // A handler cannot have run in between (posting only queues), so k is still valid.
   Rewatch(s, k);
 }
 
-// A receive re-enables FD_READ; data still waiting then give the next one.
+// A receive re-enables FD_READ; data still waiting then give the next one. After the
+// peer's end the socket is not polled, so the remaining data, or their end, are looked at here.
 void RearmRead(SOCKET s, Sock &k, bool oob) {
   if (oob)
     k.oobArmed = true;
   else
     k.readArmed = true;
-  if (!oob && k.type == SOCK_STREAM && k.peerClosed && Wants(k, FD_READ) && hostsock::PeekStream(k.fd) == 1) {
-    // No longer polled after the peer's end: tell about the remaining data directly.
-    k.readArmed = false;
-    Post(s, k, FD_READ, 0);
+  if (!oob && k.type == SOCK_STREAM && k.peerClosed) {
+    int peek = hostsock::PeekStream(k.fd);
+    if (peek == 1 && Wants(k, FD_READ)) {
+      k.readArmed = false;
+      Post(s, k, FD_READ, 0);
+    } else if (peek == 0) {
+      PeerClosed(s, k, 0);
+    }
   }
   Rewatch(s, k);
 }
@@ -679,8 +683,6 @@ int WSAAPI shutdown(SOCKET s, int how) {
 int WSAAPI getsockname(SOCKET s, sockaddr *name, int *namelen) {
   Sock *k = Enter(s);
   if (!k) return SOCKET_ERROR;
-  // Windows has no name for a socket that is neither bound nor connected.
-  if (!k->bound) return Fail(WSAEINVAL);
   hostsock::WinAddr a{};
   int r = hostsock::SockName(k->fd, &a);
   if (r < 0) return Fail(ErrnoToWsa(-r));
@@ -805,12 +807,6 @@ int Receive(SOCKET s, char *buf, int len, int flags, sockaddr *from, int *fromle
     RearmRead(s, *k, oob);
     return Fail(WSAESHUTDOWN);
   }
-  if (datagram && k->datagramError) {
-    int e = k->datagramError;
-    k->datagramError = 0;
-    RearmRead(s, *k, oob);
-    return Fail(DatagramErrorToWsa(e));
-  }
   if (datagram && !k->bound) {
     RearmRead(s, *k, oob);
     return Fail(WSAEINVAL);
@@ -820,12 +816,10 @@ int Receive(SOCKET s, char *buf, int len, int flags, sockaddr *from, int *fromle
   int error = 0;
   if (n < 0) {
     int e = static_cast<int>(-n);
-    if (datagram && IsIcmpError(e)) {
-      hostsock::DrainErrorQueue(k->fd);
-      error = DatagramErrorToWsa(e);
-    } else {
-      error = ErrnoToWsa(e);
-    }
+    if (e == EAGAIN && !k->nonBlocking)
+      error = WSAETIMEDOUT;  // SO_RCVTIMEO ran out
+    else
+      error = datagram ? DatagramErrorToWsa(e) : ErrnoToWsa(e);
   } else if (n == 0 && !datagram && k->streamError) {
     // The reset that FD_CLOSE reported is what a receive after it sees, too.
     error = ErrnoToWsa(k->streamError);
@@ -859,25 +853,14 @@ int Transmit(SOCKET s, const char *buf, int len, int flags, const sockaddr *to, 
     return Fail(WSAEFAULT);
   }
   long n = hostsock::Send(k->fd, buf, len, flags, to, tolen);
-  if (n < 0 && datagram && IsIcmpError(static_cast<int>(-n))) {
-    // Linux hands an ICMP report for an earlier datagram to this send; Windows keeps it
-    // for the next receive and sends.
-    k->datagramError = static_cast<int>(-n);
-    hostsock::DrainErrorQueue(k->fd);
-    if (k->readArmed && Wants(*k, FD_READ)) {
-      k->readArmed = false;
-      Post(s, *k, FD_READ, 0);
-      Rewatch(s, *k);
-    }
-    n = hostsock::Send(k->fd, buf, len, flags, to, tolen);
-  }
   if (n < 0) {
     int e = static_cast<int>(-n);
+    if (e == EAGAIN && !k->nonBlocking) return Fail(WSAETIMEDOUT);  // SO_SNDTIMEO ran out
     if (e == EAGAIN) {
       k->writeArmed = true;
       Rewatch(s, *k);
     }
-    return Fail(ErrnoToWsa(e));
+    return Fail(datagram ? DatagramErrorToWsa(e) : ErrnoToWsa(e));
   }
   if (datagram) k->bound = true;
   return static_cast<int>(n);

@@ -148,15 +148,6 @@ int Socket(int winFamily, int type, int protocol) {
   if (fd < 0) return Fail();
   fd = AvoidZero(fd);
   if (fd < 0) return fd;
-  if (type == SOCK_DGRAM) {
-    // Windows fails the next receive of a UDP socket with WSAECONNRESET after an ICMP
-    // port-unreachable, connected or not; Linux tells unconnected sockets only with this.
-    int on = 1;
-    if (family == AF_INET)
-      setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
-    else
-      setsockopt(fd, IPPROTO_IPV6, IPV6_RECVERR, &on, sizeof on);
-  }
   return fd;
 }
 
@@ -327,19 +318,6 @@ int PendingError(int fd) {
   socklen_t len = sizeof err;
   if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) return errno;
   return err;
-}
-
-void DrainErrorQueue(int fd) {
-  char data[512], control[512];
-  for (int i = 0; i < 256; ++i) {
-    iovec iov{data, sizeof data};
-    msghdr msg{};
-    msg.msg_iov = &iov;
-    msg.msg_iovlen = 1;
-    msg.msg_control = control;
-    msg.msg_controllen = sizeof control;
-    if (recvmsg(fd, &msg, MSG_ERRQUEUE | MSG_DONTWAIT) < 0) break;
-  }
 }
 
 Resolve ResolveIPv4(const std::string &name, std::string *canonical, std::vector<uint32_t> *addrs) {

@@ -74,8 +74,6 @@ int SetLinger(int fd, int on, int seconds);
 int SetMembership(int fd, Option opt, uint32_t group, uint32_t iface);
 // The pending error of a socket (SO_ERROR), as an errno value; clears it.
 int PendingError(int fd);
-// Drops the ICMP reports queued on a datagram socket once their error was delivered.
-void DrainErrorQueue(int fd);
 
 enum class Resolve { Ok, NotFound, TryAgain, NoRecovery, NoData, NoMemory };
 // IPv4 addresses of a host name (network order, each once, in the resolver's order).
