@@ -27,7 +27,7 @@ std::string FolderOf(int csidl) {
     default:
       return "";
   }
-  // Relative XDG paths are to be ignored, says the base-directory specification.
+  // Relative XDG paths are to be ignored, as the XDG base-directory rules say.
   if (xdg && *xdg == '/') return xdg;
   return homeDir.empty() ? "" : homeDir + fallback;
 }
