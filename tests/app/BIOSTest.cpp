@@ -10,27 +10,13 @@
 
 #include "app/BIOS.h"
 #include "platform/winapi.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
-std::string OwnPath() {
-  char path[4096] = {};
-  GetModuleFileNameA(nullptr, path, sizeof path - 1);
-  return path;
-}
-
-std::string ReadAll(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream all;
-  all << in.rdbuf();
-  return all.str();
-}
-
-bool WriteAll(const std::string &path, const std::string &text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-  return bool(out.flush());
-}
+using testsupport::OwnPath;
+using testsupport::ReadAll;
+using testsupport::WriteAll;
 
 bool Exists(const std::string &path) { return std::ifstream(path).good(); }
 

@@ -7,20 +7,11 @@
 #include <thread>
 
 #include "platform/winapi.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
-SYSTEMTIME Civil(WORD y, WORD mo, WORD d, WORD h = 0, WORD mi = 0, WORD s = 0, WORD ms = 0) {
-  SYSTEMTIME st{};
-  st.wYear = y;
-  st.wMonth = mo;
-  st.wDay = d;
-  st.wHour = h;
-  st.wMinute = mi;
-  st.wSecond = s;
-  st.wMilliseconds = ms;
-  return st;
-}
+using testsupport::Civil;
 
 unsigned long long Value(const FILETIME &ft) {
   return (static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;

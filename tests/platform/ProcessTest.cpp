@@ -8,8 +8,11 @@
 #include <string>
 
 #include "platform/winapi.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
+
+using testsupport::Civil;
 
 const char kRole[] = "HOROLAN_CHILD";
 
@@ -43,18 +46,6 @@ DWORD RunChild(const std::string &role, const char *extraName = nullptr, const c
 }
 
 std::string MutexName() { return "HorolanTestMutex." + std::to_string(GetCurrentProcessId()); }
-
-SYSTEMTIME Civil(WORD y, WORD mo, WORD d, WORD h, WORD mi, WORD s, WORD ms) {
-  SYSTEMTIME st{};
-  st.wYear = y;
-  st.wMonth = mo;
-  st.wDay = d;
-  st.wHour = h;
-  st.wMinute = mi;
-  st.wSecond = s;
-  st.wMilliseconds = ms;
-  return st;
-}
 
 // Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
 long long DaysSince1970(int y, int m, int d) {

@@ -14,26 +14,13 @@
 
 #include "app/VersionInfo.h"
 #include "platform/winapi.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
-std::string OwnPath() {
-  char path[4096] = {};
-  GetModuleFileNameA(nullptr, path, sizeof path - 1);
-  return path;
-}
-
-std::string ReadAll(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream all;
-  all << in.rdbuf();
-  return all.str();
-}
-
-void WriteAll(const std::string &path, const std::string &bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
+using testsupport::OwnPath;
+using testsupport::ReadAll;
+using testsupport::WriteAll;
 
 bool IsElf(const std::string &path) {
   char magic[4] = {};
