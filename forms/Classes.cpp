@@ -67,8 +67,13 @@ void TPersistent::AssignError(const TPersistent *Source) const {
 }
 
 TComponent::TComponent(TComponent *AOwner) {
-  if (AOwner) AOwner->InsertComponent(this);
+  if (AOwner) {
+    AOwner->InsertComponent(this);
+    if (AOwner->FComponentState & csLoading) FComponentState |= csLoading;
+  }
 }
+
+void TComponent::Loaded() { FComponentState &= ~csLoading; }
 
 TComponent::~TComponent() {
   Destroying();

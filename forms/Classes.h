@@ -44,8 +44,10 @@ class TPersistent : public TObject {
 
 enum TOperation { opInsert, opRemove };
 
-// Bits of TComponent::ComponentState().
-enum : unsigned { csDestroying = 1u };
+// Bits of TComponent::ComponentState(). csLoading is set while a form's constructor
+// builds its design (a component created with a loading owner starts loading too);
+// csDesigning is never set in this program, it only marks designer-only paths.
+enum : unsigned { csDestroying = 1u, csLoading = 2u, csDesigning = 4u };
 
 class TComponent : public TPersistent {
  public:
@@ -62,6 +64,9 @@ class TComponent : public TPersistent {
   intptr_t Tag() const { return FTag; }
   void SetTag(intptr_t Value) { FTag = Value; }
   unsigned ComponentState() const { return FComponentState; }
+  // Ends loading: clears csLoading. Overrides that act once their stored properties
+  // are set (as a designed form leaves them) do so after calling the base.
+  virtual void Loaded();
 
   int ComponentCount() const { return static_cast<int>(FComponents.size()); }
   TComponent *Components(int Index) const;
@@ -87,6 +92,8 @@ class TComponent : public TPersistent {
   virtual void Notification(TComponent *AComponent, TOperation Operation);
   // Marks this component and everything it owns as being destroyed.
   void Destroying();
+  void SetComponentState(unsigned Bits) { FComponentState |= Bits; }
+  void ClearComponentState(unsigned Bits) { FComponentState &= ~Bits; }
 
  private:
   void Unlink(TComponent *AComponent);
@@ -97,4 +104,71 @@ class TComponent : public TPersistent {
   std::string FName;
   intptr_t FTag = 0;
   unsigned FComponentState = 0;
+};
+
+// An ordered list of CP932 strings, each with an object pointer (not owned). Controls
+// that keep items (list boxes, radio groups, memos) expose their items as a TStrings
+// whose storage is the control itself; TStringList keeps them in memory.
+class TStrings : public TPersistent {
+ public:
+  virtual int Count() const = 0;
+  virtual std::string Get(int Index) const = 0;
+  virtual void Put(int Index, const std::string &S);  // base: Delete + Insert
+  virtual TObject *GetObject(int Index) const;        // base: nullptr
+  virtual void PutObject(int Index, TObject *AObject);  // base: ignored
+  virtual void Insert(int Index, const std::string &S) = 0;
+  virtual void Delete(int Index) = 0;
+  virtual void Clear() = 0;
+  // Add appends and returns the new index.
+  virtual int Add(const std::string &S);
+  int AddObject(const std::string &S, TObject *AObject);
+  void AddStrings(const TStrings *Strings);
+  // First index whose string equals S ignoring ASCII case, -1 when none.
+  virtual int IndexOf(const std::string &S) const;
+  std::string operator[](int Index) const { return Get(Index); }
+  std::string Strings(int Index) const { return Get(Index); }
+  // The lines joined, each followed by CR LF; SetText splits at CR LF, CR or LF.
+  std::string Text() const;
+  void SetText(const std::string &Value);
+  // Nested calls allowed; list-backed controls redraw once at the outermost end.
+  void BeginUpdate();
+  void EndUpdate();
+  int UpdateCount() const { return FUpdateCount; }
+  void Assign(const TPersistent *Source) override;
+
+ protected:
+  // Raised when the outermost update ends or, outside an update, after each change.
+  virtual void SetUpdateState(bool Updating);
+
+ private:
+  int FUpdateCount = 0;
+};
+
+class TStringList : public TStrings {
+ public:
+  int Count() const override { return static_cast<int>(FItems.size()); }
+  std::string Get(int Index) const override;
+  void Put(int Index, const std::string &S) override;
+  TObject *GetObject(int Index) const override;
+  void PutObject(int Index, TObject *AObject) override;
+  void Insert(int Index, const std::string &S) override;
+  void Delete(int Index) override;
+  void Clear() override;
+  TNotifyEvent OnChange;
+
+ protected:
+  virtual void Changed();
+
+ private:
+  struct Item {
+    std::string S;
+    TObject *Object;  // not owned
+  };
+  std::vector<Item> FItems;
+};
+
+// Raised for an index outside a list: "List index out of bounds (%d)".
+class EStringListError : public Exception {
+ public:
+  using Exception::Exception;
 };
