@@ -34,6 +34,25 @@ struct Boxes {
   std::vector<MessageBoxCall> calls;
 };
 
+struct Shell {
+  bool notifyCaptured = false;
+  std::vector<ShellNotifyCall> notifyCalls;
+  bool executeCaptured = false;
+  std::vector<ShellExecuteCall> executeCalls;
+};
+
+struct Menus {
+  bool captured = false;
+  std::function<unsigned(const PopupMenuCall &)> choose;
+  std::vector<PopupMenuCall> calls;
+};
+
+struct UiState {
+  unsigned commonControls = 0;  // 0: real
+  int visualStyles = -1;        // -1: real
+  unsigned doubleClickMs = 0;   // 0: real
+};
+
 // The seam is normally touched from one thread, but a child thread of a test may read
 // the clock; one lock keeps that harmless.
 std::recursive_mutex &Lock() {
@@ -55,6 +74,19 @@ Input &TheInput() {
 Boxes &TheBoxes() {
   static Boxes b;
   return b;
+}
+
+Shell &TheShell() {
+  static Shell s;
+  return s;
+}
+Menus &TheMenus() {
+  static Menus m;
+  return m;
+}
+UiState &TheUiState() {
+  static UiState u;
+  return u;
 }
 
 long long RealUtcMs() {
@@ -185,6 +217,98 @@ int DefaultMessageBoxButton(unsigned type) {
   return kButtons[kind][index];
 }
 
+void CaptureShellNotify() {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  TheShell().notifyCaptured = true;
+}
+
+void ReleaseShellNotify() {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  TheShell().notifyCaptured = false;
+}
+
+bool ShellNotifyCaptured() {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  return TheShell().notifyCaptured;
+}
+
+const std::vector<ShellNotifyCall> &ShellNotifyCalls() {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  return TheShell().notifyCalls;
+}
+
+void ClearShellNotifyCalls() {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  TheShell().notifyCalls.clear();
+}
+
+void CaptureShellExecute() {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  TheShell().executeCaptured = true;
+}
+
+void ReleaseShellExecute() {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  TheShell().executeCaptured = false;
+}
+
+bool ShellExecuteCaptured() {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  return TheShell().executeCaptured;
+}
+
+const std::vector<ShellExecuteCall> &ShellExecuteCalls() {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  return TheShell().executeCalls;
+}
+
+void ClearShellExecuteCalls() {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  TheShell().executeCalls.clear();
+}
+
+void CapturePopupMenus(std::function<unsigned(const PopupMenuCall &)> choose) {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  TheMenus().captured = true;
+  TheMenus().choose = std::move(choose);
+}
+
+void ReleasePopupMenus() {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  TheMenus().captured = false;
+  TheMenus().choose = nullptr;
+}
+
+bool PopupMenusCaptured() {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  return TheMenus().captured;
+}
+
+const std::vector<PopupMenuCall> &PopupMenuCalls() {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  return TheMenus().calls;
+}
+
+void ClearPopupMenuCalls() {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  TheMenus().calls.clear();
+}
+
+void SetReportedCommonControlsVersion(unsigned version) {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  TheUiState().commonControls = version;
+}
+
+void SetReportedVisualStyles(int inEffect) {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  TheUiState().visualStyles = inEffect < 0 ? -1 : (inEffect ? 1 : 0);
+}
+
+void SetFakeDoubleClickTime(unsigned ms) {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  TheUiState().doubleClickMs = ms;
+}
+
 namespace internal {
 
 unsigned long ClockSetFailure() {
@@ -238,6 +362,48 @@ bool CaptureMessageBox(const MessageBoxCall &call, int *answer) {
   // The answer runs unlocked: it may well call back into the seam.
   *answer = fn ? fn(call) : DefaultMessageBoxButton(call.type);
   return true;
+}
+
+void RecordShellNotify(const ShellNotifyCall &call) {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  if (TheShell().notifyCaptured) TheShell().notifyCalls.push_back(call);
+}
+
+bool CaptureShellExecute(const ShellExecuteCall &call) {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  if (!TheShell().executeCaptured) return false;
+  TheShell().executeCalls.push_back(call);
+  return true;
+}
+
+bool CapturePopupMenu(const PopupMenuCall &call, unsigned *choice) {
+  std::function<unsigned(const PopupMenuCall &)> fn;
+  {
+    std::lock_guard<std::recursive_mutex> g(Lock());
+    if (!TheMenus().captured) return false;
+    TheMenus().calls.push_back(call);
+    fn = TheMenus().choose;
+  }
+  // Unlocked, like a message box answer: the chooser may look at the seam or pump.
+  *choice = fn ? fn(call) : 0;
+  return true;
+}
+
+bool ReportedCommonControlsVersion(unsigned *version) {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  if (TheUiState().commonControls == 0) return false;
+  *version = TheUiState().commonControls;
+  return true;
+}
+
+int ReportedVisualStyles() {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  return TheUiState().visualStyles;
+}
+
+unsigned FakeDoubleClickTime() {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  return TheUiState().doubleClickMs;
 }
 
 }  // namespace internal

@@ -57,11 +57,99 @@ void ClearMessageBoxes();
 // The default button of a message box type, as Windows picks it.
 int DefaultMessageBoxButton(unsigned type);
 
+// ---- Notification area ----------------------------------------------------------------
+struct ShellNotifyCall {
+  unsigned message;  // NIM_*
+  unsigned cbSize;
+  void *hwnd;
+  unsigned id;
+  unsigned flags;  // NIF_*
+  unsigned callbackMessage;
+  void *icon;
+  std::string tip, info, infoTitle;  // CP932, as passed (cut at the field's end)
+  unsigned timeoutOrVersion;
+  unsigned infoFlags;
+  bool result;
+};
+// While captured, every Shell_NotifyIconA call is recorded with its result. The call is
+// still made: on Windows the real tray answers, on the host layer its headless tray.
+void CaptureShellNotify();
+void ReleaseShellNotify();
+bool ShellNotifyCaptured();
+const std::vector<ShellNotifyCall> &ShellNotifyCalls();
+void ClearShellNotifyCalls();
+struct TrayIconState {
+  void *hwnd;
+  unsigned id;
+  std::string tip;  // CP932
+  void *icon;
+  unsigned callbackMessage;
+  bool hidden;
+};
+// The icons in the host's headless tray, in the order they were added. Returns false
+// (and leaves out empty) where the tray cannot be read (Windows).
+bool HostTrayIcons(std::vector<TrayIconState> *out);
+
+// ---- Opening documents ----------------------------------------------------------------
+struct ShellExecuteCall {
+  void *hwnd;
+  std::string verb, file, parameters, directory;  // CP932; a null pointer gives ""
+  bool verbNull;                                  // verb was a null pointer
+  int show;
+};
+// While captured, ShellExecuteA records the call and returns 42 without starting
+// anything.
+void CaptureShellExecute();
+void ReleaseShellExecute();
+bool ShellExecuteCaptured();
+const std::vector<ShellExecuteCall> &ShellExecuteCalls();
+void ClearShellExecuteCalls();
+
+// ---- Popup menus ------------------------------------------------------------------------
+struct PopupMenuItem {
+  unsigned id;       // 0 for separators; for a submenu item what GetMenuItemID gives (-1)
+  std::string text;  // CP932
+  unsigned type;     // MFT_*
+  unsigned state;    // MFS_*, MFS_DEFAULT included
+  bool isDefault;
+  bool hasBitmap;                       // hbmpItem set, or an MFT_BITMAP item
+  std::vector<PopupMenuItem> subItems;  // a submenu's items
+};
+struct PopupMenuCall {
+  void *menu;
+  std::vector<PopupMenuItem> items;
+  int x, y;
+  unsigned flags;  // TPM_*
+  void *owner;
+};
+// While captured, TrackPopupMenu/TrackPopupMenuEx show nothing: they record the menu
+// and take the id that choose returns (0: dismissed; no choose: always dismissed) as the
+// user's pick. A pick that the user could not click (unknown, disabled, a separator or
+// a submenu) counts as dismissed. The owner gets the notifications of a real menu, and
+// without TPM_RETURNCMD a pick is posted to it as WM_COMMAND, as Windows does.
+void CapturePopupMenus(std::function<unsigned(const PopupMenuCall &)> choose = nullptr);
+void ReleasePopupMenus();
+bool PopupMenusCaptured();
+const std::vector<PopupMenuCall> &PopupMenuCalls();
+void ClearPopupMenuCalls();
+
+// ---- User-interface state ---------------------------------------------------------------
+// CommonControlsVersion() reports this (major << 16 | minor) until set to 0.
+void SetReportedCommonControlsVersion(unsigned version);
+// VisualStylesInEffect() reports false (0) or true (1); -1 asks the system again.
+void SetReportedVisualStyles(int inEffect);
+// GetDoubleClickTime() reports this many milliseconds until set to 0.
+void SetFakeDoubleClickTime(unsigned ms);
+
 // ---- Leak checks ------------------------------------------------------------------
 // Windows and timers alive in the host layer; -1 where the count is not kept (Windows),
 // so tests can skip the check there.
 int LiveWindowCount();
 int LiveTimerCount();
+// GDI objects (DCs included, stock objects not), icons and menus alive in the host layer.
+int LiveGdiObjectCount();
+int LiveIconCount();
+int LiveMenuCount();
 
 // ---- Host-only events --------------------------------------------------------------
 // True on the host layer, false on Windows: for the few tests of host-only behaviour.
@@ -86,6 +174,15 @@ bool FakeKeyDown(int virtualKey);
 bool FakeInputActive();  // a fake cursor or key has been set since the last reset
 // Records the call and returns the answer while captured; false when not captured.
 bool CaptureMessageBox(const MessageBoxCall &call, int *answer);
+// Records a tray call while captured.
+void RecordShellNotify(const ShellNotifyCall &call);
+// Records the call while captured and returns true: the caller then starts nothing.
+bool CaptureShellExecute(const ShellExecuteCall &call);
+// Records the menu and returns the pick while captured; false when not captured.
+bool CapturePopupMenu(const PopupMenuCall &call, unsigned *choice);
+bool ReportedCommonControlsVersion(unsigned *version);  // false: ask the system
+int ReportedVisualStyles();                             // -1: ask the system
+unsigned FakeDoubleClickTime();                         // 0: not faked
 }  // namespace internal
 
 }  // namespace testhooks

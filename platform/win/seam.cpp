@@ -2,7 +2,9 @@
 // otherwise calls the real function.
 #define HOROLAN_SEAM_IMPLEMENTATION
 #include <cstring>
+#include <string>
 
+#include "platform/PopupTracking.h"
 #include "platform/winapi.h"
 
 namespace {
@@ -108,12 +110,81 @@ int WINAPI HlMessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   return MessageBoxA(owner, text, caption, type);
 }
 
+BOOL WINAPI HlShell_NotifyIconA(DWORD message, PNOTIFYICONDATAA data) {
+  BOOL result = Shell_NotifyIconA(message, data);
+  if (testhooks::ShellNotifyCaptured() && data) {
+    // Only the fields that the structure's stated size covers are read.
+    const DWORD size = data->cbSize;
+    auto has = [&](size_t end) { return size >= end; };
+    auto field = [](const char *p, size_t n) { return std::string(p, strnlen(p, n)); };
+    testhooks::ShellNotifyCall call{};
+    call.message = message;
+    call.cbSize = size;
+    if (has(NOTIFYICONDATAA_V1_SIZE)) {
+      call.hwnd = data->hWnd;
+      call.id = data->uID;
+      call.flags = data->uFlags;
+      call.callbackMessage = data->uCallbackMessage;
+      call.icon = data->hIcon;
+      call.tip = field(data->szTip, has(NOTIFYICONDATAA_V2_SIZE) ? sizeof data->szTip : 64);
+    }
+    if (has(NOTIFYICONDATAA_V2_SIZE)) {
+      call.info = field(data->szInfo, sizeof data->szInfo);
+      call.infoTitle = field(data->szInfoTitle, sizeof data->szInfoTitle);
+      call.timeoutOrVersion = data->uTimeout;
+      call.infoFlags = data->dwInfoFlags;
+    }
+    call.result = result != FALSE;
+    testhooks::internal::RecordShellNotify(call);
+  }
+  return result;
+}
+
+HINSTANCE WINAPI HlShellExecuteA(HWND hwnd, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
+                                 INT showCmd) {
+  testhooks::ShellExecuteCall call{hwnd,
+                                   verb ? verb : "",
+                                   file ? file : "",
+                                   parameters ? parameters : "",
+                                   directory ? directory : "",
+                                   verb == nullptr,
+                                   showCmd};
+  if (testhooks::internal::CaptureShellExecute(call))
+    return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(42));
+  return ShellExecuteA(hwnd, verb, file, parameters, directory, showCmd);
+}
+
+BOOL WINAPI HlTrackPopupMenu(HMENU menu, UINT flags, int x, int y, int reserved, HWND owner,
+                             const RECT *rect) {
+  if (testhooks::PopupMenusCaptured())
+    return platform_detail::TrackPopupWithoutDisplay(menu, flags, x, y, owner);
+  return TrackPopupMenu(menu, flags, x, y, reserved, owner, rect);
+}
+
+BOOL WINAPI HlTrackPopupMenuEx(HMENU menu, UINT flags, int x, int y, HWND owner, LPTPMPARAMS params) {
+  if (testhooks::PopupMenusCaptured())
+    return platform_detail::TrackPopupWithoutDisplay(menu, flags, x, y, owner);
+  return TrackPopupMenuEx(menu, flags, x, y, owner, params);
+}
+
+UINT WINAPI HlGetDoubleClickTime() {
+  unsigned fake = testhooks::internal::FakeDoubleClickTime();
+  return fake ? fake : GetDoubleClickTime();
+}
+
 }  // extern "C"
 
 namespace testhooks {
 // Windows keeps no such count for us; tests skip their leak checks on -1.
 int LiveWindowCount() { return -1; }
 int LiveTimerCount() { return -1; }
+int LiveGdiObjectCount() { return -1; }
+int LiveIconCount() { return -1; }
+int LiveMenuCount() { return -1; }
+bool HostTrayIcons(std::vector<TrayIconState> *out) {
+  if (out) out->clear();
+  return false;
+}
 bool HostLayer() { return false; }
 bool SimulateResume() { return false; }
 bool SimulateSessionEnd() { return false; }

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <windows.h>
+// shellapi.h needs windows.h first.
+#include <shellapi.h>
 
 extern "C" {
 void WINAPI HlGetSystemTime(LPSYSTEMTIME st);
@@ -13,6 +15,13 @@ BOOL WINAPI HlGetVersionExA(LPOSVERSIONINFOA info);
 BOOL WINAPI HlGetCursorPos(LPPOINT point);
 SHORT WINAPI HlGetAsyncKeyState(int key);
 int WINAPI HlMessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+BOOL WINAPI HlShell_NotifyIconA(DWORD message, PNOTIFYICONDATAA data);
+HINSTANCE WINAPI HlShellExecuteA(HWND hwnd, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
+                                 INT showCmd);
+BOOL WINAPI HlTrackPopupMenu(HMENU menu, UINT flags, int x, int y, int reserved, HWND owner,
+                             const RECT *rect);
+BOOL WINAPI HlTrackPopupMenuEx(HMENU menu, UINT flags, int x, int y, HWND owner, LPTPMPARAMS params);
+UINT WINAPI HlGetDoubleClickTime();
 }
 
 #ifndef HOROLAN_SEAM_IMPLEMENTATION
@@ -28,4 +37,13 @@ int WINAPI HlMessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 #undef MessageBox
 #define MessageBoxA HlMessageBoxA
 #define MessageBox HlMessageBoxA
+#undef Shell_NotifyIcon
+#define Shell_NotifyIconA HlShell_NotifyIconA
+#define Shell_NotifyIcon HlShell_NotifyIconA
+#undef ShellExecute
+#define ShellExecuteA HlShellExecuteA
+#define ShellExecute HlShellExecuteA
+#define TrackPopupMenu HlTrackPopupMenu
+#define TrackPopupMenuEx HlTrackPopupMenuEx
+#define GetDoubleClickTime HlGetDoubleClickTime
 #endif
