@@ -1097,7 +1097,10 @@ BOOL WINAPI KillTimer(HWND hwnd, UINT_PTR id) {
   return TRUE;
 }
 
-UINT WINAPI GetDoubleClickTime() { return 500; }
+UINT WINAPI GetDoubleClickTime() {
+  unsigned fake = testhooks::internal::FakeDoubleClickTime();
+  return fake ? fake : 500;
+}
 
 // ---- Input and message boxes --------------------------------------------------------
 
