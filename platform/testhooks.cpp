@@ -309,6 +309,23 @@ void SetFakeDoubleClickTime(unsigned ms) {
   TheUiState().doubleClickMs = ms;
 }
 
+namespace {
+unsigned &Beeps() {
+  static unsigned count = 0;
+  return count;
+}
+}  // namespace
+
+unsigned MessageBeepCount() {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  return Beeps();
+}
+
+void ResetMessageBeepCount() {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  Beeps() = 0;
+}
+
 namespace internal {
 
 unsigned long ClockSetFailure() {
@@ -404,6 +421,11 @@ int ReportedVisualStyles() {
 unsigned FakeDoubleClickTime() {
   std::lock_guard<std::recursive_mutex> g(Lock());
   return TheUiState().doubleClickMs;
+}
+
+void RecordMessageBeep() {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  ++Beeps();
 }
 
 }  // namespace internal

@@ -141,6 +141,11 @@ void SetReportedVisualStyles(int inEffect);
 // GetDoubleClickTime() reports this many milliseconds until set to 0.
 void SetFakeDoubleClickTime(unsigned ms);
 
+// ---- Beeps ------------------------------------------------------------------------------
+// Every MessageBeep call is counted on both platforms (Windows still sounds it).
+unsigned MessageBeepCount();
+void ResetMessageBeepCount();
+
 // ---- Leak checks ------------------------------------------------------------------
 // Windows and timers alive in the host layer; -1 where the count is not kept (Windows),
 // so tests can skip the check there.
@@ -183,6 +188,7 @@ bool CapturePopupMenu(const PopupMenuCall &call, unsigned *choice);
 bool ReportedCommonControlsVersion(unsigned *version);  // false: ask the system
 int ReportedVisualStyles();                             // -1: ask the system
 unsigned FakeDoubleClickTime();                         // 0: not faked
+void RecordMessageBeep();
 }  // namespace internal
 
 }  // namespace testhooks

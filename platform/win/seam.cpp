@@ -172,6 +172,11 @@ UINT WINAPI HlGetDoubleClickTime() {
   return fake ? fake : GetDoubleClickTime();
 }
 
+BOOL WINAPI HlMessageBeep(UINT type) {
+  testhooks::internal::RecordMessageBeep();
+  return MessageBeep(type);
+}
+
 }  // extern "C"
 
 namespace testhooks {

@@ -22,6 +22,7 @@ BOOL WINAPI HlTrackPopupMenu(HMENU menu, UINT flags, int x, int y, int reserved,
                              const RECT *rect);
 BOOL WINAPI HlTrackPopupMenuEx(HMENU menu, UINT flags, int x, int y, HWND owner, LPTPMPARAMS params);
 UINT WINAPI HlGetDoubleClickTime();
+BOOL WINAPI HlMessageBeep(UINT type);
 }
 
 #ifndef HOROLAN_SEAM_IMPLEMENTATION
@@ -46,4 +47,5 @@ UINT WINAPI HlGetDoubleClickTime();
 #define TrackPopupMenu HlTrackPopupMenu
 #define TrackPopupMenuEx HlTrackPopupMenuEx
 #define GetDoubleClickTime HlGetDoubleClickTime
+#define MessageBeep HlMessageBeep
 #endif
