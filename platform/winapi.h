@@ -18,6 +18,7 @@
 #include "platform/host/gdi.h"
 #include "platform/host/menus.h"
 #include "platform/host/resources.h"
+#include "platform/host/controls.h"
 #include "platform/host/shell32.h"
 #include "platform/host/version.h"
 #include "platform/host/winsock.h"

@@ -34,7 +34,13 @@ constexpr long long kResumeThresholdMs = 2000;
 constexpr DWORD kErrorTlwWithWsChild = 1406;
 constexpr DWORD kErrorClassHasWindows = 1412;
 constexpr DWORD kErrorInvalidThreadId = 1444;
+constexpr DWORD kErrorControlIdNotFound = 1421;
 const HWND kDesktop = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x10010));
+// Flags Windows adds to WM_WINDOWPOSCHANGED when the client area kept its size or place.
+constexpr UINT kNoClientSize = 0x0800;
+constexpr UINT kNoClientMove = 0x1000;
+#define SWP_NOCLIENTSIZE kNoClientSize
+#define SWP_NOCLIENTMOVE kNoClientMove
 
 struct WindowClass {
   std::string name;
@@ -59,6 +65,9 @@ struct Window {
   HINSTANCE instance = nullptr;
   std::vector<unsigned char> extra;
   WORD uiState = 0;
+  bool invalid = false;  // has an update region, kept as its bounding rectangle
+  bool erase = false;
+  RECT update{};
 };
 
 struct Timer {
@@ -93,7 +102,7 @@ struct State {
   int wakePipe[2] = {-1, -1};  // wakes poll() for cross-thread posts and signals
   std::thread::id loopThread = std::this_thread::get_id();
 
-  HWND focus = nullptr, active = nullptr, foreground = nullptr;
+  HWND focus = nullptr, active = nullptr, foreground = nullptr, capture = nullptr;
   DWORD messageTime = 0;
 
   long long sleepBaseline = -1;  // CLOCK_BOOTTIME - CLOCK_MONOTONIC at the last look
@@ -101,7 +110,11 @@ struct State {
 };
 
 State &S() {
-  static State *s = new State;  // never destroyed: windows may die in static destructors
+  static State *s = nullptr;  // never destroyed: windows may die in static destructors
+  if (!s) {
+    s = new State;
+    HostRegisterStandardControls();
+  }
   return *s;
 }
 
@@ -258,6 +271,7 @@ void FreeWindow(HWND h) {
   RemoveTimersOf(h);
   DropPostedFor(h);
   if (s.focus == h) s.focus = nullptr;
+  if (s.capture == h) s.capture = nullptr;
   if (s.active == h) s.active = nullptr;
   if (s.foreground == h) s.foreground = nullptr;
   for (auto &o : s.windows)
@@ -273,44 +287,273 @@ HWND TopLevelOf(HWND h) {
   return w ? w->handle : nullptr;
 }
 
+// The non-client frame of a window, as AdjustWindowRectEx adds it (plus scroll bars,
+// which list boxes show only when needed and are left out for them).
+RECT FrameOf(DWORD style, DWORD ex, bool menu) {
+  int adjust = 0;
+  if ((ex & (WS_EX_STATICEDGE | WS_EX_DLGMODALFRAME)) == WS_EX_STATICEDGE)
+    adjust = 1;
+  else if ((ex & WS_EX_DLGMODALFRAME) || (style & (WS_THICKFRAME | WS_DLGFRAME)))
+    adjust = 2;
+  if (style & WS_THICKFRAME) adjust += GetSystemMetrics(SM_CXFRAME) - GetSystemMetrics(SM_CXDLGFRAME);
+  if ((style & (WS_BORDER | WS_DLGFRAME)) || (ex & WS_EX_DLGMODALFRAME)) adjust++;
+  RECT f{adjust, adjust, adjust, adjust};
+  if ((style & WS_CAPTION) == WS_CAPTION)
+    f.top += GetSystemMetrics((ex & WS_EX_TOOLWINDOW) ? SM_CYSMCAPTION : SM_CYCAPTION);
+  if (menu) f.top += GetSystemMetrics(SM_CYMENU);
+  if (ex & WS_EX_CLIENTEDGE) {
+    f.left += GetSystemMetrics(SM_CXEDGE);
+    f.right += GetSystemMetrics(SM_CXEDGE);
+    f.top += GetSystemMetrics(SM_CYEDGE);
+    f.bottom += GetSystemMetrics(SM_CYEDGE);
+  }
+  return f;
+}
+
+bool IsListBoxClass(const Window &w) { return w.cls->name == "ListBox" || w.cls->name == "ComboLBox"; }
+
+RECT FrameOf(const Window &w) {
+  RECT f = FrameOf(w.style, w.exStyle, false);
+  if (!IsListBoxClass(w)) {
+    if (w.style & WS_VSCROLL) f.right += GetSystemMetrics(SM_CXVSCROLL);
+    if (w.style & WS_HSCROLL) f.bottom += GetSystemMetrics(SM_CYHSCROLL);
+  }
+  // The client area never turns inside out.
+  LONG width = w.rect.right - w.rect.left, height = w.rect.bottom - w.rect.top;
+  if (f.left + f.right > width) f.right = std::max<LONG>(0, width - f.left);
+  if (f.left > width) f.left = width;
+  if (f.top + f.bottom > height) f.bottom = std::max<LONG>(0, height - f.top);
+  if (f.top > height) f.top = height;
+  return f;
+}
+
+// Screen position of the origin w's rect is measured from: its parent's client area.
 void ScreenOrigin(const Window &w, LONG *x, LONG *y) {
   *x = 0;
   *y = 0;
   for (const Window *p = w.parent ? Find(w.parent) : nullptr; p; p = p->parent ? Find(p->parent) : nullptr) {
-    *x += p->rect.left;
-    *y += p->rect.top;
+    RECT f = FrameOf(*p);
+    *x += p->rect.left + f.left;
+    *y += p->rect.top + f.top;
   }
 }
 
-void ApplyBounds(HWND h, int x, int y, int cx, int cy, bool move, bool size) {
+// The client rectangle in the coordinates of the parent's client area.
+RECT ClientInParent(const Window &w) {
+  RECT f = FrameOf(w);
+  return RECT{w.rect.left + f.left, w.rect.top + f.top, w.rect.right - f.right, w.rect.bottom - f.bottom};
+}
+
+bool Visible(HWND h) {
+  Window *w = Find(h);
+  if (!w) return false;
+  for (; w; w = w->parent ? Find(w->parent) : nullptr)
+    if (!(w->style & WS_VISIBLE)) return false;
+  return true;
+}
+
+// ---- Update regions -----------------------------------------------------------------
+
+bool RectEmpty(const RECT &r) { return r.right <= r.left || r.bottom <= r.top; }
+
+RECT ClientRectOf(const Window &w) {
+  RECT c = ClientInParent(w);
+  return RECT{0, 0, c.right - c.left, c.bottom - c.top};
+}
+
+bool ChildrenIncluded(const Window &w, UINT flags) {
+  if (flags & RDW_NOCHILDREN) return false;
+  return (flags & RDW_ALLCHILDREN) || !(w.style & WS_CLIPCHILDREN);
+}
+
+// rect is in w's client coordinates; null means the whole client area.
+void Invalidate(HWND h, const RECT *rect, UINT flags) {
+  Window *w = Find(h);
+  if (!w || !Visible(h)) return;
+  RECT client = ClientRectOf(*w);
+  RECT r = rect ? *rect : client;
+  RECT clipped{std::max(r.left, client.left), std::max(r.top, client.top), std::min(r.right, client.right),
+               std::min(r.bottom, client.bottom)};
+  if (!RectEmpty(clipped)) {
+    if (w->invalid)
+      w->update = RECT{std::min(w->update.left, clipped.left), std::min(w->update.top, clipped.top),
+                       std::max(w->update.right, clipped.right), std::max(w->update.bottom, clipped.bottom)};
+    else
+      w->update = clipped;
+    w->invalid = true;
+    if (flags & RDW_ERASE) w->erase = true;
+  }
+  if (!ChildrenIncluded(*w, flags)) return;
+  std::vector<HWND> kids = w->children;
+  for (HWND k : kids) {
+    Window *c = Find(k);
+    if (!c) continue;
+    RECT kr = c->rect, kc = ClientInParent(*c);
+    if (std::max(kr.left, r.left) >= std::min(kr.right, r.right) ||
+        std::max(kr.top, r.top) >= std::min(kr.bottom, r.bottom))
+      continue;
+    RECT inKid{r.left - kc.left, r.top - kc.top, r.right - kc.left, r.bottom - kc.top};
+    Invalidate(k, &inKid, flags | RDW_ALLCHILDREN);
+  }
+}
+
+void Validate(HWND h, const RECT *rect, UINT flags) {
   Window *w = Find(h);
   if (!w) return;
-  RECT old = w->rect;
-  if (move) {
-    w->rect.right = x + (old.right - old.left);
-    w->rect.bottom = y + (old.bottom - old.top);
-    w->rect.left = x;
-    w->rect.top = y;
+  if (w->invalid) {
+    const RECT &u = w->update;
+    // Kept as a bounding rectangle: only a cut that spans one whole side shrinks it.
+    if (!rect ||
+        (rect->left <= u.left && rect->top <= u.top && rect->right >= u.right && rect->bottom >= u.bottom)) {
+      w->invalid = w->erase = false;
+      w->update = RECT{};
+    } else if (rect->left <= u.left && rect->right >= u.right) {
+      if (rect->top <= u.top && rect->bottom > u.top) w->update.top = rect->bottom;
+      if (rect->bottom >= u.bottom && rect->top < u.bottom) w->update.bottom = rect->top;
+    } else if (rect->top <= u.top && rect->bottom >= u.bottom) {
+      if (rect->left <= u.left && rect->right > u.left) w->update.left = rect->right;
+      if (rect->right >= u.right && rect->left < u.right) w->update.right = rect->left;
+    }
+    if (w->invalid && RectEmpty(w->update)) {
+      w->invalid = w->erase = false;
+      w->update = RECT{};
+    }
   }
-  if (size) {
-    w->rect.right = w->rect.left + std::max(cx, 0);
-    w->rect.bottom = w->rect.top + std::max(cy, 0);
-  }
-  RECT now = w->rect;
-  if (now.right - now.left != old.right - old.left || now.bottom - now.top != old.bottom - old.top)
-    Send(h, WM_SIZE, 0, MAKELPARAM(now.right - now.left, now.bottom - now.top));
-  if (now.left != old.left || now.top != old.top) Send(h, WM_MOVE, 0, MAKELPARAM(now.left, now.top));
+  if (!ChildrenIncluded(*w, flags)) return;
+  std::vector<HWND> kids = w->children;
+  for (HWND k : kids) Validate(k, nullptr, flags | RDW_ALLCHILDREN);
 }
 
-void SetVisible(HWND h, bool visible) {
+// Sends WM_PAINT to h (and per the flags its children) while it has an update region.
+void PaintNow(HWND h, UINT flags) {
   Window *w = Find(h);
-  if (!w || static_cast<bool>(w->style & WS_VISIBLE) == visible) return;
-  Send(h, WM_SHOWWINDOW, visible ? TRUE : FALSE, 0);
-  if ((w = Find(h)) == nullptr) return;
-  if (visible)
-    w->style |= WS_VISIBLE;
+  if (!w || !Visible(h)) return;
+  if (w->invalid) Send(h, WM_PAINT, 0, 0);
+  if (!(w = Find(h)) || !ChildrenIncluded(*w, flags)) return;
+  std::vector<HWND> kids = w->children;
+  for (HWND k : kids) PaintNow(k, flags | RDW_ALLCHILDREN);
+}
+
+// The first visible window, parent before children, that waits for WM_PAINT.
+HWND FindWindowToPaint(HWND h, HWND filter) {
+  Window *w = Find(h);
+  if (!w || !(w->style & WS_VISIBLE)) return nullptr;
+  if (w->invalid && WindowMatches(h, filter)) return h;
+  for (HWND k : w->children)
+    if (HWND r = FindWindowToPaint(k, filter)) return r;
+  return nullptr;
+}
+
+// ---- Placement ----------------------------------------------------------------------
+
+// Moves h within its siblings' z-order (children only; top-level order is not kept).
+void PlaceInZOrder(Window &w, HWND after) {
+  Window *p = w.parent ? Find(w.parent) : nullptr;
+  if (!p) return;
+  auto &c = p->children;
+  c.erase(std::remove(c.begin(), c.end(), w.handle), c.end());
+  if (after == HWND_TOP || after == HWND_TOPMOST || after == HWND_NOTOPMOST) {
+    c.insert(c.begin(), w.handle);
+    return;
+  }
+  auto it = std::find(c.begin(), c.end(), after);
+  if (after == HWND_BOTTOM || it == c.end())
+    c.push_back(w.handle);
   else
+    c.insert(it + 1, w.handle);
+}
+
+bool ZOrderUnchanged(const Window &w, HWND after) {
+  Window *p = w.parent ? Find(w.parent) : nullptr;
+  if (!p) return true;
+  const auto &c = p->children;
+  auto self = std::find(c.begin(), c.end(), w.handle);
+  if (after == HWND_TOP) return self == c.begin();
+  if (after == HWND_BOTTOM) return self + 1 == c.end();
+  if (after == w.handle) return true;
+  auto it = std::find(c.begin(), c.end(), after);
+  return it != c.end() && it + 1 == self;
+}
+
+void SetVisibleFlag(HWND h, bool visible) {
+  Window *w = Find(h);
+  if (!w) return;
+  if (visible) {
+    w->style |= WS_VISIBLE;
+    Invalidate(h, nullptr, RDW_ERASE | RDW_ALLCHILDREN);
+  } else {
     w->style &= ~static_cast<DWORD>(WS_VISIBLE);
+    Validate(h, nullptr, RDW_ALLCHILDREN);
+  }
+}
+
+// Hiding the window that holds the focus (or contains it) gives the focus to the parent.
+void FocusAwayFrom(HWND h) {
+  State &s = S();
+  if (!s.focus || !WindowMatches(s.focus, h)) return;
+  Window *w = Find(h);
+  HWND parent = (w && (w->style & WS_CHILD)) ? w->parent : nullptr;
+  SetFocus(parent);
+  // A parent that cannot take it leaves no focus at all.
+  if (s.focus && WindowMatches(s.focus, h)) SetFocus(nullptr);
+}
+
+// SetWindowPos as Windows does it: WM_WINDOWPOSCHANGING (which may change the request),
+// the change, then WM_WINDOWPOSCHANGED, from which DefWindowProc sends WM_MOVE and WM_SIZE.
+bool PlaceWindow(HWND h, HWND after, int x, int y, int cx, int cy, UINT flags) {
+  Window *w = Find(h);
+  if (!w) return false;
+  WINDOWPOS wp{h, after, x, y, cx, cy, flags};
+  if (!(wp.flags & SWP_NOSENDCHANGING)) Send(h, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&wp));
+  if (!(w = Find(h))) return false;
+  // Redundant parts of the request are dropped, as Windows does.
+  if (w->style & WS_VISIBLE)
+    wp.flags &= ~static_cast<UINT>(SWP_SHOWWINDOW);
+  else
+    wp.flags &= ~static_cast<UINT>(SWP_HIDEWINDOW);
+  wp.cx = std::max(wp.cx, 0);
+  wp.cy = std::max(wp.cy, 0);
+  RECT old = w->rect, oldClient = ClientInParent(*w);
+  if (w->rect.right - w->rect.left == wp.cx && w->rect.bottom - w->rect.top == wp.cy) wp.flags |= SWP_NOSIZE;
+  if (w->rect.left == wp.x && w->rect.top == wp.y) wp.flags |= SWP_NOMOVE;
+  if (!(wp.flags & SWP_NOZORDER) && ZOrderUnchanged(*w, wp.hwndInsertAfter)) wp.flags |= SWP_NOZORDER;
+
+  if (!(wp.flags & SWP_NOMOVE)) {
+    w->rect.right = wp.x + (w->rect.right - w->rect.left);
+    w->rect.bottom = wp.y + (w->rect.bottom - w->rect.top);
+    w->rect.left = wp.x;
+    w->rect.top = wp.y;
+  }
+  if (!(wp.flags & SWP_NOSIZE)) {
+    w->rect.right = w->rect.left + wp.cx;
+    w->rect.bottom = w->rect.top + wp.cy;
+  }
+  if (!(wp.flags & SWP_NOZORDER)) PlaceInZOrder(*w, wp.hwndInsertAfter);
+  RECT client = ClientInParent(*w);
+  if (client.left == oldClient.left && client.top == oldClient.top) wp.flags |= SWP_NOCLIENTMOVE;
+  if (client.right - client.left == oldClient.right - oldClient.left &&
+      client.bottom - client.top == oldClient.bottom - oldClient.top)
+    wp.flags |= SWP_NOCLIENTSIZE;
+  if (wp.flags & SWP_HIDEWINDOW) {
+    FocusAwayFrom(h);
+    if (!(w = Find(h))) return false;
+    SetVisibleFlag(h, false);
+  }
+  if (wp.flags & SWP_SHOWWINDOW) SetVisibleFlag(h, true);
+  if (!(wp.flags & (SWP_NOREDRAW | SWP_SHOWWINDOW | SWP_HIDEWINDOW)) && !(wp.flags & SWP_NOCLIENTSIZE))
+    Invalidate(h, nullptr, RDW_ERASE);
+  (void)old;
+
+  const UINT noChange = SWP_NOSIZE | SWP_NOMOVE | SWP_NOCLIENTSIZE | SWP_NOCLIENTMOVE | SWP_NOZORDER;
+  const UINT status = noChange | SWP_FRAMECHANGED | SWP_HIDEWINDOW | SWP_SHOWWINDOW;
+  if ((wp.flags & status) != noChange) {
+    wp.x = w->rect.left;
+    wp.y = w->rect.top;
+    wp.cx = w->rect.right - w->rect.left;
+    wp.cy = w->rect.bottom - w->rect.top;
+    Send(h, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&wp));
+  }
+  return true;
 }
 
 bool ValidTimerProc(LPARAM lp) {
@@ -393,6 +636,17 @@ bool Retrieve(LPMSG out, HWND filter, UINT lo, UINT hi, bool remove) {
     if (s.quitPending) {
       *out = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(s.quitCode), 0, GetTickCount(), {0, 0}};
       if (remove) s.quitPending = false;
+      return true;
+    }
+  }
+  // WM_PAINT comes when no posted message waits, before any timer.
+  if (RangeMatches(WM_PAINT, lo, hi)) {
+    for (HWND top : TopLevelWindows()) {
+      HWND h = FindWindowToPaint(top, filter);
+      if (!h) continue;
+      *out = MSG{h, WM_PAINT, 0, 0, GetTickCount(), {0, 0}};
+      GetCursorPos(&out->pt);
+      s.messageTime = out->time;
       return true;
     }
   }
@@ -546,6 +800,20 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
   w->proc = cls->wc.lpfnWndProc;
   w->style = style & ~static_cast<DWORD>(WS_VISIBLE);
   w->exStyle = exStyle;
+  // Windows' corrections: top-level windows clip siblings, overlapped ones get a caption,
+  // and the window edge follows the frame.
+  if ((w->style & (WS_CHILD | WS_POPUP)) != WS_CHILD) {
+    w->style |= WS_CLIPSIBLINGS;
+    if (!(w->style & WS_POPUP)) w->style |= WS_CAPTION;
+  }
+  if (w->exStyle & WS_EX_DLGMODALFRAME)
+    w->exStyle |= WS_EX_WINDOWEDGE;
+  else if (w->style & (WS_DLGFRAME | WS_THICKFRAME)) {
+    if (!((w->exStyle & WS_EX_STATICEDGE) && (w->style & (WS_CHILD | WS_POPUP))))
+      w->exStyle |= WS_EX_WINDOWEDGE;
+  } else {
+    w->exStyle &= ~static_cast<DWORD>(WS_EX_WINDOWEDGE);
+  }
   w->messageOnly = messageOnly;
   if (style & WS_CHILD) {
     w->parent = parent;
@@ -578,10 +846,10 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
   }
   Window *made = Find(h);
   if (!made) return nullptr;
-  RECT r = made->rect;
-  Send(h, WM_SIZE, 0, MAKELPARAM(r.right - r.left, r.bottom - r.top));
+  RECT r = ClientInParent(*made);
+  Send(h, WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.right - r.left, r.bottom - r.top));
   Send(h, WM_MOVE, 0, MAKELPARAM(r.left, r.top));
-  if (style & WS_VISIBLE) SetVisible(h, true);
+  if ((style & WS_VISIBLE) && Find(h)) ShowWindow(h, SW_SHOW);
   return Find(h) ? h : nullptr;
 }
 
@@ -597,7 +865,21 @@ BOOL WINAPI DestroyWindow(HWND hwnd) {
     for (HWND o : owned)
       if (Find(o)) DestroyWindow(o);
   }
+  // A visible window is hidden first: a child by ShowWindow (so the focus goes back to
+  // its parent), a top-level window by SetWindowPos.
+  if (w->style & WS_VISIBLE) {
+    if (w->style & WS_CHILD)
+      ShowWindow(hwnd, SW_HIDE);
+    else
+      PlaceWindow(hwnd, nullptr, 0, 0, 0, 0,
+                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_HIDEWINDOW);
+    if (!Find(hwnd)) return TRUE;
+  }
+  State &s = S();
+  if (s.capture && WindowMatches(s.capture, hwnd)) ReleaseCapture();
   SendDestroy(hwnd);
+  // What was focused inside a window that is gone has no focus left to lose.
+  if (s.focus && WindowMatches(s.focus, hwnd)) s.focus = nullptr;
   FreeWindow(hwnd);
   return TRUE;
 }
@@ -623,10 +905,15 @@ BOOL WINAPI EnableWindow(HWND hwnd, BOOL enable) {
   if (enable) {
     w->style &= ~static_cast<DWORD>(WS_DISABLED);
   } else {
+    Send(hwnd, WM_CANCELMODE, 0, 0);
+    if (!(w = Find(hwnd))) return wasDisabled;
     w->style |= WS_DISABLED;
-    if (S().focus && WindowMatches(S().focus, hwnd)) SetFocus(nullptr);
+    // A disabled window can hold neither the focus nor the mouse (its children keep the
+    // focus, as on Windows).
+    if (S().focus == hwnd) SetFocus(nullptr);
+    if (S().capture && WindowMatches(S().capture, hwnd)) ReleaseCapture();
   }
-  Send(hwnd, WM_ENABLE, enable ? TRUE : FALSE, 0);
+  if (Find(hwnd)) Send(hwnd, WM_ENABLE, enable ? TRUE : FALSE, 0);
   return wasDisabled;
 }
 
@@ -635,16 +922,28 @@ BOOL WINAPI ShowWindow(HWND hwnd, int cmdShow) {
   if (!w) return FALSE;
   BOOL was = (w->style & WS_VISIBLE) ? TRUE : FALSE;
   bool show = cmdShow != SW_HIDE;
-  SetVisible(hwnd, show);
+  if (show != static_cast<bool>(was)) {
+    Send(hwnd, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
+    if (!(w = Find(hwnd))) return was;
+    UINT swp =
+        SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | (show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW);
+    PlaceWindow(hwnd, HWND_TOP, w->rect.left, w->rect.top, w->rect.right - w->rect.left,
+                w->rect.bottom - w->rect.top, swp);
+    if (!Find(hwnd)) return was;
+  }
   if (show && cmdShow != SW_SHOWNOACTIVATE && cmdShow != SW_SHOWNA && cmdShow != SW_SHOWMINNOACTIVE &&
       cmdShow != SW_MINIMIZE && Find(hwnd) && IsTopLevel(*Find(hwnd)))
     S().active = hwnd;
   return was;
 }
 
-BOOL WINAPI UpdateWindow(HWND hwnd) { return IsWindow(hwnd); }
+BOOL WINAPI UpdateWindow(HWND hwnd) {
+  return RedrawWindow(hwnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
 
-BOOL WINAPI InvalidateRect(HWND hwnd, const RECT *, BOOL) { return !hwnd || IsWindow(hwnd); }
+BOOL WINAPI InvalidateRect(HWND hwnd, const RECT *rect, BOOL erase) {
+  return RedrawWindow(hwnd, rect, nullptr, RDW_INVALIDATE | (erase ? RDW_ERASE : 0));
+}
 
 HWND WINAPI GetParent(HWND hwnd) {
   Window *w = FindOrFail(hwnd);
@@ -669,7 +968,10 @@ HWND WINAPI SetParent(HWND child, HWND newParent) {
   Unlink(*w);
   w->parent = newParent;
   w->messageOnly = toMessage;
-  if (newParent) Find(newParent)->children.push_back(child);
+  if (newParent) {
+    auto &kids = Find(newParent)->children;
+    kids.insert(kids.begin(), child);
+  }
   return old;
 }
 
@@ -727,23 +1029,35 @@ int WINAPI GetWindowTextLengthA(HWND hwnd) {
   return static_cast<int>(Send(hwnd, WM_GETTEXTLENGTH, 0, 0));
 }
 
-BOOL WINAPI MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL) {
+BOOL WINAPI MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint) {
   if (!FindOrFail(hwnd)) return FALSE;
-  ApplyBounds(hwnd, x, y, width, height, true, true);
-  return TRUE;
+  return PlaceWindow(hwnd, nullptr, x, y, width, height,
+                     SWP_NOZORDER | SWP_NOACTIVATE | (repaint ? 0 : SWP_NOREDRAW))
+             ? TRUE
+             : FALSE;
 }
 
-BOOL WINAPI SetWindowPos(HWND hwnd, HWND, int x, int y, int cx, int cy, UINT flags) {
+BOOL WINAPI SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
   if (!FindOrFail(hwnd)) return FALSE;
-  ApplyBounds(hwnd, x, y, cx, cy, !(flags & SWP_NOMOVE), !(flags & SWP_NOSIZE));
-  if (flags & SWP_SHOWWINDOW) SetVisible(hwnd, true);
-  if (flags & SWP_HIDEWINDOW) SetVisible(hwnd, false);
-  return TRUE;
+  if (insertAfter == hwnd) flags |= SWP_NOZORDER;
+  if (!(flags & SWP_NOZORDER) && insertAfter != HWND_TOP && insertAfter != HWND_BOTTOM &&
+      insertAfter != HWND_TOPMOST && insertAfter != HWND_NOTOPMOST && !Find(insertAfter)) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  if (flags & SWP_HIDEWINDOW) {
+    // Hiding by SetWindowPos moves the focus off the window too.
+    bool ok = PlaceWindow(hwnd, insertAfter, x, y, cx, cy, flags);
+    if (ok && Find(hwnd)) FocusAwayFrom(hwnd);
+    return ok ? TRUE : FALSE;
+  }
+  return PlaceWindow(hwnd, insertAfter, x, y, cx, cy, flags) ? TRUE : FALSE;
 }
 
 BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect) {
   if (hwnd == kDesktop) {
-    *rect = RECT{0, 0, 1280, 1024};
+    if (!rect) return FALSE;
+    *rect = RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     return TRUE;
   }
   Window *w = FindOrFail(hwnd);
@@ -755,9 +1069,10 @@ BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect) {
 }
 
 BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect) {
-  RECT r;
-  if (!GetWindowRect(hwnd, &r) || !rect) return FALSE;
-  *rect = RECT{0, 0, r.right - r.left, r.bottom - r.top};
+  if (hwnd == kDesktop) return GetWindowRect(hwnd, rect);
+  Window *w = FindOrFail(hwnd);
+  if (!w || !rect) return FALSE;
+  *rect = ClientRectOf(*w);
   return TRUE;
 }
 
@@ -953,6 +1268,28 @@ LRESULT WINAPI DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     }
     case WM_QUERYUISTATE:
       return w->uiState;
+    case WM_PAINT:
+      // What BeginPaint/EndPaint would do: the window is painted, so it is valid.
+      HostValidateWindow(hwnd);
+      return 0;
+    case WM_WINDOWPOSCHANGED: {
+      auto *wp = reinterpret_cast<const WINDOWPOS *>(lParam);
+      RECT c = ClientInParent(*w);
+      if (!wp || !(wp->flags & SWP_NOCLIENTMOVE)) Send(hwnd, WM_MOVE, 0, MAKELPARAM(c.left, c.top));
+      if (!wp || !(wp->flags & SWP_NOCLIENTSIZE))
+        Send(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(c.right - c.left, c.bottom - c.top));
+      return 0;
+    }
+    case WM_NCHITTEST:
+      return HTCLIENT;
+    case WM_CANCELMODE:
+      if (S().capture == hwnd) ReleaseCapture();
+      return 0;
+    case WM_CONTEXTMENU:
+    case WM_MOUSEWHEEL:
+      // Unhandled, they go up to the parent, as on Windows.
+      if ((w->style & WS_CHILD) && w->parent) return Send(w->parent, msg, wParam, lParam);
+      return 0;
   }
   return 0;
 }
@@ -1166,3 +1503,380 @@ bool SimulateSessionEnd() {
   return true;
 }
 }  // namespace testhooks
+
+// ---- Window relations ------------------------------------------------------------------
+
+namespace {
+const std::vector<HWND> *SiblingsOf(const Window &w, std::vector<HWND> *topLevel) {
+  if (w.parent) {
+    Window *p = Find(w.parent);
+    return p ? &p->children : nullptr;
+  }
+  *topLevel = TopLevelWindows();
+  return topLevel;
+}
+}  // namespace
+
+HWND WINAPI GetWindow(HWND hwnd, UINT cmd) {
+  if (hwnd == kDesktop) {
+    if (cmd != GW_CHILD) return nullptr;
+    std::vector<HWND> top = TopLevelWindows();
+    return top.empty() ? nullptr : top.front();
+  }
+  Window *w = FindOrFail(hwnd);
+  if (!w) return nullptr;
+  switch (cmd) {
+    case GW_CHILD:
+      return w->children.empty() ? nullptr : w->children.front();
+    case GW_OWNER:
+      return (w->style & WS_CHILD) ? nullptr : w->owner;
+    case GW_HWNDFIRST:
+    case GW_HWNDLAST:
+    case GW_HWNDNEXT:
+    case GW_HWNDPREV: {
+      std::vector<HWND> top;
+      const std::vector<HWND> *sib = SiblingsOf(*w, &top);
+      if (!sib || sib->empty()) return nullptr;
+      if (cmd == GW_HWNDFIRST) return sib->front();
+      if (cmd == GW_HWNDLAST) return sib->back();
+      auto it = std::find(sib->begin(), sib->end(), hwnd);
+      if (it == sib->end()) return nullptr;
+      if (cmd == GW_HWNDNEXT) return it + 1 == sib->end() ? nullptr : *(it + 1);
+      return it == sib->begin() ? nullptr : *(it - 1);
+    }
+  }
+  SetLastError(ERROR_INVALID_PARAMETER);
+  return nullptr;
+}
+
+HWND WINAPI GetTopWindow(HWND hwnd) { return GetWindow(hwnd ? hwnd : kDesktop, GW_CHILD); }
+
+BOOL WINAPI IsChild(HWND parent, HWND hwnd) {
+  for (Window *w = Find(hwnd); w && (w->style & WS_CHILD) && w->parent; w = Find(w->parent))
+    if (w->parent == parent) return TRUE;
+  return FALSE;
+}
+
+namespace {
+// Each window's children are listed before it is reported, so a callback that
+// creates or destroys windows does not disturb the walk (Wine does the same).
+bool EnumLevel(const std::vector<HWND> &list, WNDENUMPROC proc, LPARAM lParam) {
+  for (HWND h : list) {
+    Window *w = Find(h);
+    if (!w) continue;
+    std::vector<HWND> kids = w->children;
+    if (!proc(h, lParam)) return false;
+    if (!EnumLevel(kids, proc, lParam)) return false;
+  }
+  return true;
+}
+}  // namespace
+
+BOOL WINAPI EnumChildWindows(HWND parent, WNDENUMPROC proc, LPARAM lParam) {
+  if (!proc) return FALSE;
+  if (!parent || parent == kDesktop) return EnumLevel(TopLevelWindows(), proc, lParam) ? TRUE : FALSE;
+  Window *w = FindOrFail(parent);
+  if (!w) return FALSE;
+  std::vector<HWND> kids = w->children;
+  return EnumLevel(kids, proc, lParam) ? TRUE : FALSE;
+}
+
+BOOL WINAPI EnumWindows(WNDENUMPROC proc, LPARAM lParam) {
+  if (!proc) return FALSE;
+  for (HWND h : TopLevelWindows())
+    if (Find(h) && !proc(h, lParam)) return FALSE;
+  return TRUE;
+}
+
+BOOL WINAPI EnumThreadWindows(DWORD threadId, WNDENUMPROC proc, LPARAM lParam) {
+  if (threadId != GetCurrentThreadId()) return FALSE;
+  return EnumWindows(proc, lParam);
+}
+
+int WINAPI GetDlgCtrlID(HWND hwnd) {
+  Window *w = FindOrFail(hwnd);
+  return w ? static_cast<int>(w->id) : 0;
+}
+
+HWND WINAPI GetDlgItem(HWND dialog, int id) {
+  Window *w = FindOrFail(dialog);
+  if (!w) return nullptr;
+  for (HWND k : w->children)
+    if (Window *c = Find(k))
+      if (static_cast<int>(c->id) == id) return k;
+  SetLastError(kErrorControlIdNotFound);
+  return nullptr;
+}
+
+// ---- Capture ---------------------------------------------------------------------------
+
+HWND WINAPI SetCapture(HWND hwnd) {
+  State &s = S();
+  HWND old = s.capture;
+  if (hwnd && !FindOrFail(hwnd)) return nullptr;
+  s.capture = hwnd;
+  if (old && old != hwnd && Find(old)) Send(old, WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(hwnd));
+  return old;
+}
+
+BOOL WINAPI ReleaseCapture() {
+  State &s = S();
+  HWND old = s.capture;
+  s.capture = nullptr;
+  if (old && Find(old)) Send(old, WM_CAPTURECHANGED, 0, 0);
+  return TRUE;
+}
+
+HWND WINAPI GetCapture() { return S().capture; }
+
+// ---- Coordinates -----------------------------------------------------------------------
+
+namespace {
+bool ClientOrigin(HWND hwnd, LONG *x, LONG *y) {
+  *x = *y = 0;
+  if (!hwnd || hwnd == kDesktop) return true;
+  Window *w = FindOrFail(hwnd);
+  if (!w) return false;
+  ScreenOrigin(*w, x, y);
+  RECT c = ClientInParent(*w);
+  *x += c.left;
+  *y += c.top;
+  return true;
+}
+}  // namespace
+
+BOOL WINAPI ClientToScreen(HWND hwnd, LPPOINT point) {
+  LONG x, y;
+  if (!point || !ClientOrigin(hwnd, &x, &y)) return FALSE;
+  point->x += x;
+  point->y += y;
+  return TRUE;
+}
+
+BOOL WINAPI ScreenToClient(HWND hwnd, LPPOINT point) {
+  LONG x, y;
+  if (!point || !ClientOrigin(hwnd, &x, &y)) return FALSE;
+  point->x -= x;
+  point->y -= y;
+  return TRUE;
+}
+
+int WINAPI MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count) {
+  LONG fx, fy, tx, ty;
+  SetLastError(0);
+  if (!ClientOrigin(from, &fx, &fy) || !ClientOrigin(to, &tx, &ty)) return 0;
+  LONG dx = fx - tx, dy = fy - ty;
+  for (UINT i = 0; points && i < count; ++i) {
+    points[i].x += dx;
+    points[i].y += dy;
+  }
+  return MAKELONG(static_cast<WORD>(static_cast<SHORT>(dx)), static_cast<WORD>(static_cast<SHORT>(dy)));
+}
+
+BOOL WINAPI AdjustWindowRectEx(LPRECT rect, DWORD style, BOOL menu, DWORD exStyle) {
+  if (!rect) return FALSE;
+  RECT f = FrameOf(style, exStyle, menu != FALSE);
+  rect->left -= f.left;
+  rect->top -= f.top;
+  rect->right += f.right;
+  rect->bottom += f.bottom;
+  return TRUE;
+}
+
+BOOL WINAPI AdjustWindowRect(LPRECT rect, DWORD style, BOOL menu) {
+  return AdjustWindowRectEx(rect, style, menu, 0);
+}
+
+// ---- Rectangles ------------------------------------------------------------------------
+
+BOOL WINAPI SetRect(LPRECT rect, int left, int top, int right, int bottom) {
+  if (!rect) return FALSE;
+  *rect = RECT{left, top, right, bottom};
+  return TRUE;
+}
+BOOL WINAPI SetRectEmpty(LPRECT rect) { return SetRect(rect, 0, 0, 0, 0); }
+BOOL WINAPI IsRectEmpty(const RECT *rect) { return !rect || RectEmpty(*rect); }
+BOOL WINAPI PtInRect(const RECT *rect, POINT pt) {
+  return rect && pt.x >= rect->left && pt.x < rect->right && pt.y >= rect->top && pt.y < rect->bottom;
+}
+BOOL WINAPI OffsetRect(LPRECT rect, int dx, int dy) {
+  if (!rect) return FALSE;
+  rect->left += dx;
+  rect->right += dx;
+  rect->top += dy;
+  rect->bottom += dy;
+  return TRUE;
+}
+BOOL WINAPI InflateRect(LPRECT rect, int dx, int dy) {
+  if (!rect) return FALSE;
+  rect->left -= dx;
+  rect->right += dx;
+  rect->top -= dy;
+  rect->bottom += dy;
+  return TRUE;
+}
+BOOL WINAPI IntersectRect(LPRECT dest, const RECT *a, const RECT *b) {
+  if (!dest || !a || !b) return FALSE;
+  RECT r{std::max(a->left, b->left), std::max(a->top, b->top), std::min(a->right, b->right),
+         std::min(a->bottom, b->bottom)};
+  if (RectEmpty(*a) || RectEmpty(*b) || RectEmpty(r)) {
+    *dest = RECT{};
+    return FALSE;
+  }
+  *dest = r;
+  return TRUE;
+}
+BOOL WINAPI UnionRect(LPRECT dest, const RECT *a, const RECT *b) {
+  if (!dest || !a || !b) return FALSE;
+  if (RectEmpty(*a)) {
+    *dest = RectEmpty(*b) ? RECT{} : *b;
+  } else if (RectEmpty(*b)) {
+    *dest = *a;
+  } else {
+    *dest = RECT{std::min(a->left, b->left), std::min(a->top, b->top), std::max(a->right, b->right),
+                 std::max(a->bottom, b->bottom)};
+  }
+  return !RectEmpty(*dest);
+}
+BOOL WINAPI EqualRect(const RECT *a, const RECT *b) {
+  return a && b && a->left == b->left && a->top == b->top && a->right == b->right && a->bottom == b->bottom;
+}
+BOOL WINAPI CopyRect(LPRECT dest, const RECT *src) {
+  if (!dest || !src) return FALSE;
+  *dest = *src;
+  return TRUE;
+}
+
+// ---- System metrics, parameters, colours ---------------------------------------------
+
+namespace {
+constexpr int kScreenWidth = 1024, kScreenHeight = 768, kTaskBarHeight = 30;
+}
+
+int WINAPI GetSystemMetrics(int index) {
+  switch (index) {
+    case SM_CXSCREEN:
+    case SM_CXVIRTUALSCREEN:
+    case SM_CXFULLSCREEN:
+      return kScreenWidth;
+    case SM_CYSCREEN:
+    case SM_CYVIRTUALSCREEN:
+      return kScreenHeight;
+    case SM_CYFULLSCREEN:
+      return kScreenHeight - kTaskBarHeight - 19;
+    case SM_CXVSCROLL:
+    case SM_CYHSCROLL:
+    case SM_CYVSCROLL:
+    case SM_CXHSCROLL:
+    case SM_CYVTHUMB:
+    case SM_CXHTHUMB:
+      return 16;
+    case SM_CYCAPTION:
+    case SM_CYMENU:
+      return 19;
+    case SM_CYSMCAPTION:
+      return 15;
+    case SM_CXBORDER:
+    case SM_CYBORDER:
+    case SM_CXFOCUSBORDER:
+    case SM_CYFOCUSBORDER:
+    case SM_MOUSEPRESENT:
+    case SM_DBCSENABLED:
+    case SM_CMONITORS:
+      return 1;
+    case SM_CXDLGFRAME:
+    case SM_CYDLGFRAME:
+      return 3;
+    case SM_CXFRAME:
+    case SM_CYFRAME:
+      return 4;
+    case SM_CXEDGE:
+    case SM_CYEDGE:
+      return 2;
+    case SM_CXICON:
+    case SM_CYICON:
+    case SM_CXCURSOR:
+    case SM_CYCURSOR:
+      return 32;
+    case SM_CXSMICON:
+    case SM_CYSMICON:
+      return 16;
+    case SM_CXSIZE:
+    case SM_CYSIZE:
+      return 18;
+    case SM_CXMIN:
+    case SM_CXMINTRACK:
+      return 112;
+    case SM_CYMIN:
+    case SM_CYMINTRACK:
+      return 27;
+    case SM_CXDOUBLECLK:
+    case SM_CYDOUBLECLK:
+      return 4;
+    case SM_CXMENUCHECK:
+    case SM_CYMENUCHECK:
+      return 13;
+    case SM_CMOUSEBUTTONS:
+      return 3;
+  }
+  return 0;
+}
+
+BOOL WINAPI SystemParametersInfoA(UINT action, UINT, PVOID data, UINT) {
+  if (action == SPI_GETWORKAREA && data) {
+    *static_cast<RECT *>(data) = RECT{0, 0, kScreenWidth, kScreenHeight - kTaskBarHeight};
+    return TRUE;
+  }
+  SetLastError(ERROR_INVALID_PARAMETER);
+  return FALSE;
+}
+
+DWORD WINAPI GetSysColor(int index) {
+  // The classic "Windows Standard" scheme, as RGB(r, g, b) values.
+  static const DWORD kColors[] = {
+      0xC8D0D4, 0xA56E3A, 0x6A240A, 0x808080, 0xC8D0D4, 0xFFFFFF, 0x000000, 0x000000,
+      0x000000, 0xFFFFFF, 0xC8D0D4, 0xC8D0D4, 0x808080, 0x6A240A, 0xFFFFFF, 0xC8D0D4,
+      0x808080, 0x808080, 0x000000, 0xC8D0D4, 0xFFFFFF, 0x404040, 0xC8D0D4, 0x000000,
+      0xE1FFFF, 0xB5B5B5, 0x800000, 0xF0CAA6, 0xC0C0C0, 0x6A240A, 0xC8D0D4,
+  };
+  if (index < 0 || index >= static_cast<int>(sizeof kColors / sizeof kColors[0])) return 0;
+  return kColors[index];
+}
+
+// ---- Painting ----------------------------------------------------------------------------
+
+BOOL WINAPI RedrawWindow(HWND hwnd, const RECT *rect, HRGN, UINT flags) {
+  if (!hwnd) hwnd = kDesktop;
+  if (hwnd == kDesktop) {
+    for (HWND h : TopLevelWindows()) RedrawWindow(h, nullptr, nullptr, flags | RDW_ALLCHILDREN);
+    return TRUE;
+  }
+  if (!FindOrFail(hwnd)) return FALSE;
+  if (flags & RDW_INVALIDATE)
+    Invalidate(hwnd, rect, flags);
+  else if (flags & RDW_VALIDATE)
+    Validate(hwnd, rect, flags);
+  if (flags & RDW_UPDATENOW) PaintNow(hwnd, flags);
+  return TRUE;
+}
+
+BOOL WINAPI ValidateRect(HWND hwnd, const RECT *rect) {
+  return RedrawWindow(hwnd, rect, nullptr, RDW_VALIDATE);
+}
+
+BOOL WINAPI GetUpdateRect(HWND hwnd, LPRECT rect, BOOL erase) {
+  Window *w = FindOrFail(hwnd);
+  if (!w) return FALSE;
+  bool invalid = w->invalid;
+  if (rect) *rect = invalid ? w->update : RECT{};
+  // Nothing is drawn, so the erase Windows would do here only uses up the erase flag.
+  if (invalid && erase) w->erase = false;
+  return invalid ? TRUE : FALSE;
+}
+
+void HostValidateWindow(HWND hwnd) {
+  if (Window *w = Find(hwnd)) {
+    w->invalid = w->erase = false;
+    w->update = RECT{};
+  }
+}
