@@ -1458,7 +1458,10 @@ SHORT WINAPI GetKeyState(int key) {
   return testhooks::internal::FakeKeyDown(key) ? static_cast<SHORT>(0x8000) : 0;
 }
 
-BOOL WINAPI MessageBeep(UINT) { return TRUE; }
+BOOL WINAPI MessageBeep(UINT) {
+  testhooks::internal::RecordMessageBeep();  // nothing to sound; tests count the calls
+  return TRUE;
+}
 
 int WINAPI MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
   testhooks::MessageBoxCall call{text ? text : "", caption ? caption : "Error", type};
