@@ -1,0 +1,110 @@
+// The main form: hidden while the program sits in the tray, it is also the settings
+// dialog. It owns every long-lived object of the program (SNTP client, settings store,
+// check timer, tray icon and its menu) and holds the synchronisation controller.
+#pragma once
+
+#include <string>
+
+#include "controls/AlignedSpinEdit.h"
+#include "controls/AltCueFix.h"
+#include "controls/TrayIcon.h"
+#include "forms/ActnList.h"
+#include "forms/DateUtils.h"
+#include "forms/ExtCtrls.h"
+#include "forms/Forms.h"
+#include "forms/ImgList.h"
+#include "forms/Menus.h"
+#include "forms/StdCtrls.h"
+#include "settings/AutoIni.h"
+#include "sntp/NsSNTP.h"
+
+class TSetup : public TForm {
+ public:
+  explicit TSetup(TComponent *AOwner);
+  ~TSetup() override;
+
+  // ---- The dialog's controls, in tab order --------------------------------------
+  TEdit *UseNTPServer;
+  TAlignedSpinEdit *OffsetMin;
+  TAlignedSpinEdit *OffsetSec;
+  TListBox *ServerList;
+  TRadioGroup *ClickModeSelect;
+  TAlignedSpinEdit *UpdateTime;
+  TCheckBox *BootUpdateTime;
+  TCheckBox *CheckTiming;
+  TButton *Button1;  // OK
+  TButton *Button2;  // キャンセル
+  TEdit *CustomURI;
+  TRadioGroup *PRIORITY;
+  // Labels: "NTPサーバー(&N)", "NTPサーバーリスト(&S)", "分調整(&M)", "分", "秒調整(&S)",
+  // "秒", "更新間隔(&I)", "分".
+  TLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label7, *Label8;
+
+  // ---- Non-visual components ------------------------------------------------------
+  TNsSNTPClient *SNTPC;
+  TAutoIni *AutoIni;
+  TTimer *CheckTimer;
+  TTrayIcon *TrayIcon;
+  TPopupMenu *RMenu;
+  TMenuItem *O1, *N2, *H1, *W1, *About1, *N1, *HorolanX1;
+  TActionList *ActionList1;
+  TAction *ExitApp, *VerInfo, *OpenWeb, *AppSetup, *AppConnectNTP, *HelpOnHelp1;
+  TImageList *ImageList1;
+  TAltCueFix *AltCueFix1;
+
+  // ---- Handlers -------------------------------------------------------------------
+  void FormCreate(TObject *Sender);
+  void FormCloseQuery(TObject *Sender, bool &CanClose);
+  void Button1Click(TObject *Sender);
+  void Button2Click(TObject *Sender);
+  void ServerListClick(TObject *Sender);
+  void ServerListDblClick(TObject *Sender);
+  void CheckTimerTimer(TObject *Sender);
+  void SNTPCSNTPTime(TObject *Sender, TDateTime TimeStamp, double LocalOffset, double RoundTripDelay,
+                     uint8_t Stratum, bool Synchronized);
+  void SNTPCError(TObject *Sender, SOCKET Socket, int32_t ErrCode, const std::string &ErrStr);
+  void TrayIconClick(TObject *Sender);
+  void TrayIconMouseDown(TObject *Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
+  void AppConnectNTPExecute(TObject *Sender);
+  void AppSetupExecute(TObject *Sender);
+  void HelpOnHelp1Execute(TObject *Sender);
+  void OpenWebExecute(TObject *Sender);
+  void VerInfoExecute(TObject *Sender);
+  void ExitAppExecute(TObject *Sender);
+
+  // ---- The controller -------------------------------------------------------------
+  void StartSync();
+  int32_t UpdateIntervalMs();
+  void ApplyPriority();
+  std::string StatusText();
+
+  // State, readable for tests.
+  TDateTime LastSync() const { return FLastSync; }
+  bool Deferred() const { return FDeferred; }
+  bool RunOnce() const { return FRunOnce; }
+  const std::string &ListPath() const { return FListPath; }
+
+ protected:
+  void WndProc(TMessage &Message) override;
+  void WMPowerBroadcast(TMessage &Message);
+
+ private:
+  // Builds the designed controls and components (fSetupDesign.cpp).
+  void CreateDesign();
+  // Ends a run-once start: after the answer, the client's time-out or an error.
+  void FinishRunOnce();
+
+  TDateTime FLastSync = 0.0;
+  bool FDeferred = false;
+  bool FRunOnce = false;
+  std::string FListPath;
+  // A run of refused clock settings is reported once, in a balloon.
+  bool FClockSetFailing = false;
+  // A resume balloon was shown for the resume now being handled (18 then 7).
+  bool FResumeAnnounced = false;
+  // Run-once: the attempt was sent and the form closes when it is over.
+  bool FRunOnceWaiting = false;
+  TTimer *FRunOnceTimer = nullptr;  // owned as a component: the wait's time-out
+};
+
+extern TSetup *Setup;
