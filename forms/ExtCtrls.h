@@ -7,8 +7,9 @@
 #include "forms/StdCtrls.h"
 
 // A window timer on a hidden window of its own: OnTimer every Interval milliseconds
-// while Enabled and a handler is assigned. Setting Interval or Enabled restarts the
-// countdown.
+// while Enabled, Interval > 0 and a handler is assigned. Changing Interval or Enabled,
+// or assigning OnTimer, restarts the countdown. Raises Exception when Windows has no
+// timer left.
 class TTimer : public TComponent {
  public:
   explicit TTimer(TComponent *AOwner);
@@ -45,9 +46,11 @@ class TPanel : public TCustomControl {
   int BorderWidth() const { return FBorderWidth; }
   void SetBorderWidth(int Value);
   TAlignment Alignment = taCenter;
+  // Inside the border and the bevels.
   TRect ClientRect() const override;
 
  protected:
+  void WndProc(TMessage &Message) override;
   void Paint() override;
 
  private:
@@ -87,6 +90,8 @@ class TShape : public TGraphicControl {
 
 // A group box of radio buttons, one per item; ItemIndex is the checked one (-1
 // none). The buttons belong to the group (they are not components of the form).
+// Checking a button, by a click or through ItemIndex, raises the group's OnClick once;
+// an index that names no item (as a list box does) checks none.
 class TCustomRadioGroup : public TCustomGroupBox {
  public:
   explicit TCustomRadioGroup(TComponent *AOwner);
@@ -104,7 +109,8 @@ class TCustomRadioGroup : public TCustomGroupBox {
   void WndProc(TMessage &Message) override;
   void Resize() override;
   void Loaded() override;
-  // Makes one radio button per item and lays them out in Columns columns.
+  // Makes one radio button per item and lays them out in Columns columns, filled
+  // column by column.
   void UpdateButtons();
   void ArrangeButtons();
   void ButtonClick(TObject *Sender);

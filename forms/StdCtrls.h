@@ -42,6 +42,7 @@ class TCustomEdit : public TWinControl {
   void WndProc(TMessage &Message) override;
   void CreateParams(TCreateParams &Params) override;
   void CreateHandleDone() override;
+  void CreateWnd() override;
   void DoEnter() override;
   // Raised on EN_CHANGE.
   virtual void Change();
@@ -49,6 +50,11 @@ class TCustomEdit : public TWinControl {
   int FMaxLength = 0;
   bool FReadOnly = false;
   TBorderStyle FBorderStyle = bsSingleBorder;
+
+ private:
+  TBrush FColorBrush;
+  bool FCreating = false;    // the window is being made: its EN_CHANGE is no user edit
+  bool FMouseFocus = false;  // the focus arrives with a left button press
 };
 
 class TEdit : public TCustomEdit {
@@ -83,6 +89,10 @@ class TButtonControl : public TWinControl {
 
  protected:
   void WndProc(TMessage &Message) override;
+  void CreateHandleDone() override;
+
+ private:
+  TBrush FColorBrush;
 };
 
 class TButton : public TButtonControl {
@@ -100,6 +110,11 @@ class TButton : public TButtonControl {
   void CreateParams(TCreateParams &Params) override;
 
  private:
+  // Every button of Root's form follows the focus: the focused button is the default
+  // one while it has the focus, else the Default button is.
+  static void FocusMoved(TWinControl *Root, TWinControl *Focused);
+  void SetActive(bool Value);
+
   bool FDefault = false;
   bool FActive = false;  // drawn as the default push button now
 };
@@ -179,6 +194,12 @@ class TCustomListBox : public TWinControl {
   int FItemHeight = 13;
   TListBoxStyle FStyle = lbStandard;
   int FSavedIndex = -1;  // ItemIndex while the window does not exist
+
+ private:
+  void ApplyItemHeight();
+  // A standard list takes its item height from the font unless one was set.
+  bool FItemHeightSet = false;
+  TBrush FColorBrush;
 };
 
 class TListBox : public TCustomListBox {
@@ -196,6 +217,9 @@ class TComboBox : public TWinControl {
   int ItemIndex();
   void SetItemIndex(int Value);
   TComboBoxStyle Style = csDropDown;
+  // Lines shown by the open drop-down list.
+  int DropDownCount = 8;
+  // Raised when the user edits the text or picks an item (after OnClick).
   TNotifyEvent OnChange;
 
  protected:
@@ -203,10 +227,12 @@ class TComboBox : public TWinControl {
   void CreateParams(TCreateParams &Params) override;
   void CreateHandleDone() override;
   void DestroyWnd() override;
+  virtual void Change();
 
  private:
   std::unique_ptr<TStrings> FItems;
   int FSavedIndex = -1;
+  TBrush FColorBrush;
 };
 
 enum TTextLayout { tlTop, tlCenter, tlBottom };
@@ -230,10 +256,13 @@ class TLabel : public TGraphicControl {
  protected:
   void WndProc(TMessage &Message) override;
   void Notification(TComponent *AComponent, TOperation Operation) override;
+  void Loaded() override;
   void Paint() override;
   void AdjustBounds();
 
  private:
+  UINT TextFlags() const;
+
   TWinControl *FFocusControl = nullptr;  // not owned: cleared when it goes
   bool FAutoSize = true;
 };
@@ -248,24 +277,32 @@ class TStaticText : public TWinControl {
   bool ShowAccelChar = true;
   TAlignment Alignment = taLeftJustify;
   TStaticBorderStyle BorderStyle = sbsNone;
+  // Sizes the control to its caption (with its border) once loaded and whenever the
+  // caption or font changes.
   bool AutoSize = true;
 
  protected:
   void WndProc(TMessage &Message) override;
   void CreateParams(TCreateParams &Params) override;
+  void CreateHandleDone() override;
   void Notification(TComponent *AComponent, TOperation Operation) override;
+  void Loaded() override;
+  void AdjustBounds();
 
  private:
   TWinControl *FFocusControl = nullptr;  // not owned
+  TBrush FColorBrush;
 };
 
 // A frame with a caption that holds other controls.
 class TCustomGroupBox : public TCustomControl {
  public:
   explicit TCustomGroupBox(TComponent *AOwner);
+  // Inside the frame, below the caption.
   TRect ClientRect() const override;
 
  protected:
+  // The accelerator of the caption focuses the first control inside.
   void WndProc(TMessage &Message) override;
   void Paint() override;
 };
