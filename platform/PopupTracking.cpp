@@ -7,7 +7,8 @@
 namespace platform_detail {
 namespace {
 
-constexpr int kMaxDepth = 16;  // menus can be made to contain themselves; stop somewhere
+constexpr LPARAM kHitCaption = 2;  // HTCAPTION
+constexpr int kMaxDepth = 16;      // menus can be made to contain themselves; stop somewhere
 
 std::vector<testhooks::PopupMenuItem> ReadItems(HMENU menu, int depth) {
   std::vector<testhooks::PopupMenuItem> items;
@@ -63,9 +64,10 @@ BOOL TrackPopupWithoutDisplay(HMENU menu, UINT flags, int x, int y, HWND owner) 
     return FALSE;
   }
   const bool notify = !(flags & TPM_NONOTIFY);
-  // The order Wine's user32 sends them in; the owner may still fill the menu in
-  // WM_INITMENUPOPUP, so the items are read after it.
+  // What Wine's user32 sends, in its order (TPM_NONOTIFY keeps back only four of
+  // them). The owner may still fill the menu in WM_INITMENUPOPUP: items are read after.
   if (notify) SendMessageA(owner, WM_ENTERMENULOOP, TRUE, 0);
+  SendMessageA(owner, WM_SETCURSOR, reinterpret_cast<WPARAM>(owner), kHitCaption);
   if (notify) SendMessageA(owner, WM_INITMENU, reinterpret_cast<WPARAM>(menu), 0);
   if (notify) SendMessageA(owner, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), 0);
 
@@ -83,7 +85,8 @@ BOOL TrackPopupWithoutDisplay(HMENU menu, UINT flags, int x, int y, HWND owner) 
   }
 
   if (notify) SendMessageA(owner, WM_UNINITMENUPOPUP, reinterpret_cast<WPARAM>(menu), 0);
-  if (notify) SendMessageA(owner, WM_EXITMENULOOP, TRUE, 0);
+  SendMessageA(owner, WM_MENUSELECT, MAKEWPARAM(0, 0xFFFF), 0);
+  SendMessageA(owner, WM_EXITMENULOOP, TRUE, 0);
   if (flags & TPM_RETURNCMD) return static_cast<BOOL>(choice);
   if (choice != 0 && IsWindow(owner)) PostMessageA(owner, WM_COMMAND, choice, 0);
   return TRUE;

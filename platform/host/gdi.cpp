@@ -169,7 +169,7 @@ HGDIOBJ Stock(int index) {
       break;
     case DEFAULT_GUI_FONT:
       o->kind = Kind::Font;
-      o->font = MakeFont(-12, FW_NORMAL, SHIFTJIS_CHARSET, "MS UI Gothic");
+      o->font = MakeFont(-12, FW_NORMAL, SHIFTJIS_CHARSET, "MS Shell Dlg");
       break;
     case ANSI_VAR_FONT:
       o->kind = Kind::Font;
@@ -325,42 +325,48 @@ std::string StripPrefixes(const std::string &s) {
   return r;
 }
 
-// Splits one paragraph into lines no wider than limit where it can: breaks go after a
-// space or around a double-byte character; a single word wider than the limit stays
-// whole.
+// Splits one paragraph into lines no wider than limit where it can: a line breaks
+// after a space or around a double-byte character; a word wider than the limit stays
+// whole. The space a line breaks at stays on it and counts in its width, as Wine
+// measures it.
 std::vector<std::string> Wrap(const std::string &para, LONG limit, LONG ave, bool tabs) {
+  auto unitLen = [&](size_t i) -> size_t {
+    return LeadByte(static_cast<unsigned char>(para[i])) && i + 1 < para.size() ? 2 : 1;
+  };
   std::vector<std::string> lines;
   size_t start = 0;
   while (start < para.size()) {
     size_t i = start, lastBreak = std::string::npos;
     LONG width = 0;
+    bool full = false;
     while (i < para.size()) {
-      size_t len = LeadByte(static_cast<unsigned char>(para[i])) && i + 1 < para.size() ? 2 : 1;
+      size_t len = unitLen(i);
       LONG w = TextWidth(para.data() + i, len, ave, tabs);
       if (width + w > limit && i > start) {
-        if (para[i] == ' ')
-          lastBreak = i;  // the space itself may overhang
-        else if (len == 2)
-          lastBreak = i;
+        full = true;
         break;
       }
       width += w;
-      if (para[i] == ' ') lastBreak = i + 1;
-      if (len == 2) lastBreak = i + 2;
       i += len;
+      if (len == 2 || para[i - 1] == ' ') lastBreak = i;
     }
-    if (i >= para.size()) {
+    if (!full) {
       lines.push_back(para.substr(start));
       break;
     }
-    size_t end = lastBreak != std::string::npos && lastBreak > start ? lastBreak : i;
-    // An overlong word runs on to the next break.
-    if (lastBreak == std::string::npos || lastBreak <= start) {
-      while (end < para.size() && para[end] != ' ' && !LeadByte(static_cast<unsigned char>(para[end]))) ++end;
+    size_t end;
+    if (para[i] == ' ') {
+      end = i + 1;
+    } else if (unitLen(i) == 2) {
+      end = i;
+    } else if (lastBreak != std::string::npos) {
+      end = lastBreak;
+    } else {
+      end = i;
+      while (end < para.size() && para[end] != ' ' && unitLen(end) == 1) ++end;
+      if (end < para.size() && para[end] == ' ') ++end;
     }
-    std::string line = para.substr(start, end - start);
-    while (!line.empty() && line.back() == ' ') line.pop_back();
-    lines.push_back(line);
+    lines.push_back(para.substr(start, end - start));
     start = end;
     while (start < para.size() && para[start] == ' ') ++start;
   }
@@ -623,9 +629,8 @@ HDC WINAPI CreateCompatibleDC(HDC hdc) {
 }
 
 BOOL WINAPI DeleteDC(HDC hdc) {
-  Object *dc = FindDc(hdc);
-  // Window DCs go back with ReleaseDC; Windows refuses to delete them.
-  if (!dc || !dc->memory) return FALSE;
+  // Window DCs should go back with ReleaseDC, but deleting one frees it too (Wine).
+  if (!FindDc(hdc)) return FALSE;
   FreeDc(hdc);
   return TRUE;
 }
@@ -741,8 +746,9 @@ BOOL WINAPI DeleteObject(HGDIOBJ obj) {
 }
 
 int WINAPI GetObjectA(HANDLE obj, int size, LPVOID buffer) {
+  // An object deleted while selected still answers until it is freed, as in Wine.
   Object *o = Find(obj);
-  if (!o || o->deletePending) {
+  if (!o) {
     SetLastError(ERROR_INVALID_HANDLE);
     return 0;
   }
@@ -1001,7 +1007,7 @@ BOOL WINAPI ExtTextOutA(HDC hdc, int, int, UINT, const RECT *, LPCSTR text, UINT
 
 int WINAPI DrawTextA(HDC hdc, LPCSTR text, int count, LPRECT rect, UINT format) {
   Object *dc = FindDc(hdc);
-  if (!dc || !text || !rect) return 0;
+  if (!dc || !text || !rect || count == 0) return 0;
   std::string s = count < 0 ? std::string(text) : std::string(text, static_cast<size_t>(count));
   Metrics m = DcMetrics(dc);
   const LONG lineHeight = m.height;

@@ -324,8 +324,7 @@ BOOL WINAPI GetMenuItemInfoA(HMENU menu, UINT item, BOOL byPosition, LPMENUITEMI
     info->hbmpUnchecked = it.unchecked;
   }
   if (mask & MIIM_DATA) info->dwItemData = it.data;
-  if ((mask & MIIM_BITMAP) && info->cbSize == sizeof(MENUITEMINFOA))
-    info->hbmpItem = (it.type & MFT_BITMAP) ? nullptr : it.bitmap;
+  if ((mask & MIIM_BITMAP) && info->cbSize == sizeof(MENUITEMINFOA)) info->hbmpItem = it.bitmap;
   return TRUE;
 }
 

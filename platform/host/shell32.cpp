@@ -171,7 +171,7 @@ BOOL Notify(DWORD message, const NOTIFYICONDATAA &nid, const Fields &f) {
     case NIM_SETFOCUS:
       return icon ? TRUE : FALSE;
     case NIM_SETVERSION:
-      if (!icon || !f.v2 || nid.uVersion > NOTIFYICON_VERSION_4) return FALSE;
+      if (!icon || !f.v2) return FALSE;
       icon->version = nid.uVersion;
       return TRUE;
     default:
@@ -328,7 +328,6 @@ HINSTANCE WINAPI ShellExecuteA(HWND hwnd, LPCSTR verb, LPCSTR file, LPCSTR param
                                    verb == nullptr,
                                    showCmd};
   if (testhooks::internal::CaptureShellExecute(call)) return Code(42);
-  if (verb && *verb && !SameNoCase(verb, "open")) return Code(SE_ERR_NOASSOC);
   if (!file || !*file) return Code(SE_ERR_FNF);
   std::string target = file;
   if (!IsAddress(target)) {
@@ -344,6 +343,8 @@ HINSTANCE WINAPI ShellExecuteA(HWND hwnd, LPCSTR verb, LPCSTR file, LPCSTR param
     }
     target = full;
   }
+  // As in Windows, a missing document is reported before an unknown verb.
+  if (verb && *verb && !SameNoCase(verb, "open")) return Code(SE_ERR_NOASSOC);
   if (!StartDetached(target, directory ? directory : "")) return Code(SE_ERR_NOASSOC);
   return Code(33);
 }

@@ -1,0 +1,194 @@
+// Build-time generator for the host layer: writes a C++ source that registers resource
+// files with the host's resource table (platform/host/resources.h), stored as windres
+// stores them: a bitmap without its file header, an icon file as one RT_ICON per image
+// plus the RT_GROUP_ICON directory that names them.
+//
+//   mkresources <output.cpp> <set name> <type>:<name>:<file>...
+//
+// type is BITMAP, ICON, RCDATA or a number; name is a number or a string.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+typedef std::vector<unsigned char> Bytes;
+
+struct Entry {
+  unsigned typeId = 0;
+  std::string typeName;
+  unsigned nameId = 0;
+  std::string nameName;
+  Bytes data;
+};
+
+bool IsNumber(const std::string &s) {
+  if (s.empty() || s.size() > 5) return false;
+  for (char c : s)
+    if (c < '0' || c > '9') return false;
+  return std::stoul(s) <= 0xFFFF;
+}
+
+std::string Upper(std::string s) {
+  for (char &c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  return s;
+}
+
+bool ReadFile(const std::string &path, Bytes *out) {
+  FILE *f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  unsigned char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out->insert(out->end(), buf, buf + n);
+  bool ok = !std::ferror(f);
+  std::fclose(f);
+  return ok;
+}
+
+unsigned Le16(const Bytes &b, size_t at) { return b[at] | (b[at + 1] << 8); }
+uint32_t Le32(const Bytes &b, size_t at) {
+  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+}
+void Put16(Bytes &b, unsigned v) {
+  b.push_back(static_cast<unsigned char>(v));
+  b.push_back(static_cast<unsigned char>(v >> 8));
+}
+
+// Distinct sets get distinct RT_ICON ids, so several sets can be linked together.
+unsigned IconIdBase(const std::string &set) {
+  uint32_t h = 2166136261u;
+  for (unsigned char c : set) h = (h ^ c) * 16777619u;
+  return 1 + (h % 1900) * 32;
+}
+
+std::string Quote(const std::string &s) {
+  std::string r = "\"";
+  for (char c : s) {
+    if (c == '"' || c == '\\') r += '\\';
+    r += c;
+  }
+  return r + "\"";
+}
+
+bool Fail(const std::string &what) {
+  std::fprintf(stderr, "mkresources: %s\n", what.c_str());
+  return false;
+}
+
+bool AddSpec(const std::string &spec, unsigned *nextIcon, std::vector<Entry> *out) {
+  size_t a = spec.find(':');
+  size_t b = a == std::string::npos ? a : spec.find(':', a + 1);
+  if (b == std::string::npos) return Fail("expected <type>:<name>:<file>, got " + spec);
+  std::string type = Upper(spec.substr(0, a)), name = spec.substr(a + 1, b - a - 1),
+              path = spec.substr(b + 1);
+  Bytes bytes;
+  if (!ReadFile(path, &bytes)) return Fail("cannot read " + path);
+  Entry e;
+  if (IsNumber(name))
+    e.nameId = static_cast<unsigned>(std::stoul(name));
+  else
+    e.nameName = Upper(name);
+  if (type == "BITMAP") {
+    if (bytes.size() < 14 + 12 || bytes[0] != 'B' || bytes[1] != 'M')
+      return Fail(path + " is not a .bmp file");
+    e.typeId = 2;
+    e.data.assign(bytes.begin() + 14, bytes.end());
+  } else if (type == "ICON") {
+    if (bytes.size() < 6 || Le16(bytes, 0) != 0 || Le16(bytes, 2) != 1)
+      return Fail(path + " is not an .ico file");
+    size_t count = Le16(bytes, 4);
+    if (count == 0 || bytes.size() < 6 + count * 16) return Fail(path + " has a broken icon directory");
+    Entry group = e;
+    group.typeId = 14;
+    Put16(group.data, 0);
+    Put16(group.data, 1);
+    Put16(group.data, static_cast<unsigned>(count));
+    for (size_t i = 0; i < count; ++i) {
+      size_t at = 6 + i * 16;
+      uint32_t size = Le32(bytes, at + 8), offset = Le32(bytes, at + 12);
+      if (offset > bytes.size() || size > bytes.size() - offset)
+        return Fail(path + ": image outside the file");
+      Entry image;
+      image.typeId = 3;
+      image.nameId = (*nextIcon)++;
+      image.data.assign(bytes.begin() + offset, bytes.begin() + offset + size);
+      out->push_back(image);
+      // The group's entry: the file's first 12 bytes, then the image's id.
+      group.data.insert(group.data.end(), bytes.begin() + static_cast<long>(at),
+                        bytes.begin() + static_cast<long>(at + 12));
+      Put16(group.data, image.nameId);
+    }
+    out->push_back(group);
+    return true;
+  } else if (type == "RCDATA") {
+    e.typeId = 10;
+    e.data = bytes;
+  } else if (IsNumber(type)) {
+    e.typeId = static_cast<unsigned>(std::stoul(type));
+    e.data = bytes;
+  } else {
+    e.typeName = type;
+    e.data = bytes;
+  }
+  out->push_back(e);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: mkresources <output.cpp> <set name> <type>:<name>:<file>...\n");
+    return 2;
+  }
+  std::vector<Entry> entries;
+  unsigned nextIcon = IconIdBase(argv[2]);
+  for (int i = 3; i < argc; ++i)
+    if (!AddSpec(argv[i], &nextIcon, &entries)) return 1;
+
+  std::string text =
+      "// Generated by mkresources; do not edit.\n"
+      "#include \"platform/winapi.h\"\n\nnamespace {\n";
+  for (size_t i = 0; i < entries.size(); ++i) {
+    text += "const unsigned char data" + std::to_string(i) + "[] = {";
+    const Bytes &d = entries[i].data;
+    for (size_t k = 0; k < d.size(); ++k) {
+      char byte[16];
+      std::snprintf(byte, sizeof byte, "%s0x%02x", k % 12 == 0 ? "\n    " : " ", d[k]);
+      text += byte;
+      if (k + 1 < d.size()) text += ",";
+    }
+    if (d.empty()) text += "0";
+    text += "\n};\n";
+  }
+  text += "const HostResourceEntry entries[] = {\n";
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const Entry &e = entries[i];
+    std::string n = "data" + std::to_string(i);
+    text += "    {" + std::to_string(e.typeId) + ", " + (e.typeName.empty() ? "nullptr" : Quote(e.typeName)) +
+            ", " + std::to_string(e.nameId) + ", " + (e.nameName.empty() ? "nullptr" : Quote(e.nameName)) +
+            ", " + n + ", " + (e.data.empty() ? "0" : "sizeof " + n) + "},\n";
+  }
+  text +=
+      "};\n"
+      "struct Registrar {\n"
+      "  Registrar() { HostRegisterResources(entries, sizeof entries / sizeof entries[0]); }\n"
+      "} registrar;\n"
+      "}  // namespace\n";
+
+  // Written to a temporary name first so an interrupted build leaves no half file.
+  const std::string out = argv[1];
+  const std::string tmp = out + ".tmp";
+  FILE *f = std::fopen(tmp.c_str(), "wb");
+  if (f == nullptr || std::fwrite(text.data(), 1, text.size(), f) != text.size() || std::fclose(f) != 0) {
+    std::perror(tmp.c_str());
+    return 1;
+  }
+  if (std::rename(tmp.c_str(), out.c_str()) != 0) {
+    std::perror(out.c_str());
+    return 1;
+  }
+  return 0;
+}
