@@ -65,6 +65,9 @@ enum : UINT {
   CM_MOUSELEAVE = CM_BASE + 11,
   CM_PARENTFONTCHANGED = CM_BASE + 12,
   CM_PARENTCOLORCHANGED = CM_BASE + 13,
+  // Posted by TCustomForm::Release: the form deletes itself when it arrives.
+  CM_RELEASE = CM_BASE + 14,
+  CM_COLORCHANGED = CM_BASE + 15,
   CN_BASE = 0xBC00,
   CN_COMMAND = CN_BASE + WM_COMMAND,
   CN_CTLCOLOREDIT = CN_BASE + WM_CTLCOLOREDIT,
@@ -134,7 +137,7 @@ class TControl : public TComponent {
   void Show() { SetVisible(true); }
   void Hide() { SetVisible(false); }
   // Visible and every parent visible (and, for a windowed control, its window shown).
-  bool Showing() const;
+  virtual bool Showing() const;
   bool Enabled() const { return FEnabled; }
   virtual void SetEnabled(bool Value);
 
@@ -218,6 +221,9 @@ class TControl : public TComponent {
   // Accelerators: true when Caption holds "&" + the character (ignoring case).
   static bool IsAccel(char Character, const std::string &Caption);
 
+  // Takes the parent's font while ParentFont is set.
+  void AdoptParentFont();
+
   friend class TWinControl;
 
   TWinControl *FParent = nullptr;  // not owned
@@ -233,6 +239,10 @@ class TControl : public TComponent {
   unsigned FControlStyle = csCaptureMouse | csClickEvents | csSetCaption | csDoubleClicks;
   unsigned FControlState = 0;
   TCanvas *FCanvas = nullptr;  // owned, for controls that paint themselves
+
+ private:
+  int FFontChanges = 0;        // FontChanged calls so far
+  bool FAdoptingFont = false;  // the font is being set from the parent's
 };
 
 // A non-windowed control that paints itself on its parent's window.
@@ -295,6 +305,12 @@ class TWinControl : public TControl {
   void Invalidate() override;
   void Update() override;
   void Repaint() override;
+  void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;
+  TRect ClientRect() const override;
+  void SetVisible(bool Value) override;
+  void SetEnabled(bool Value) override;
+  bool Showing() const override;
+  void Loaded() override;
 
   TKeyEvent OnKeyDown;
   TKeyEvent OnKeyUp;
@@ -310,6 +326,10 @@ class TWinControl : public TControl {
   void FontChanged() override;
 
   virtual void CreateParams(TCreateParams &Params);
+  // Creates the window (the parents' first) unless it exists.
+  void CreateHandle();
+  // Destroys the children's windows, then this one (DestroyWnd).
+  void DestroyHandle();
   virtual void CreateWnd();
   virtual void CreateWindowHandle(const TCreateParams &Params);
   virtual void DestroyWnd();
@@ -332,6 +352,14 @@ class TWinControl : public TControl {
 
   void InsertControl(TControl *AControl);
   void RemoveControl(TControl *AControl);
+  // Reads the bounds back from the window after Windows moved or sized it.
+  void UpdateBounds();
+  // Hands a mouse message over a non-windowed child (or to the one holding the
+  // capture) to that child; true when it went there.
+  bool IsControlMouseMsg(TMessage &Message);
+  // Sends Message to every child in walk order; with StopWhenHandled only to visible,
+  // enabled children and only until one answers non-zero (that answer is the result).
+  void BroadcastToChildren(TMessage &Message, bool StopWhenHandled);
 
   HWND FHandle = nullptr;                   // owned: destroyed with the control
   WNDPROC FDefWndProc = nullptr;            // the class's procedure (standard controls)
@@ -340,8 +368,13 @@ class TWinControl : public TControl {
   std::vector<TWinControl *> FTabList;      // not owned: windowed children in tab order
   bool FTabStop = false;
   TControl *FMouseControl = nullptr;  // not owned: graphic child under capture
+  UINT FCtlId = 0;                    // the child window id given by the parent
+  int FNextChildId = 1;               // the next id for a child window of ours
+  bool FOwnClass = false;             // the window is of our own class (we paint it)
+  bool FAligning = false;             // Realign in progress
 
  private:
+  friend class TControl;
   static LRESULT CALLBACK InitWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
 };
 

@@ -48,6 +48,13 @@ class TCustomForm : public TWinControl {
   void Close();
   virtual bool CloseQuery();
   void BringToFront();
+  // Deletes the form once the messages already queued for it are handled: the safe
+  // way for a form to go from inside one of its own handlers.
+  void Release();
+  TRect ClientRect() const override;
+  // Shows with SW_SHOWNORMAL the first time
+  // (placed per Position), SW_SHOW later; while loading the value is only stored.
+  void SetVisible(bool Value) override;
 
   // The focused control while the form is active; the first tab stop when shown.
   TWinControl *ActiveControl() const { return FActiveControl; }
@@ -71,15 +78,24 @@ class TCustomForm : public TWinControl {
  protected:
   void WndProc(TMessage &Message) override;
   void CreateParams(TCreateParams &Params) override;
-  void SetVisible(bool Value) override;
   virtual void DoCreate();
   virtual void DoDestroy();
   virtual void DoShow();
   virtual void DoHide();
   virtual void DoClose(TCloseAction &Action);
+  virtual void DoActivate();
+  virtual void DoDeactivate();
 
  private:
   friend class TWinControl;
+  // The window style bits of the border style and form style.
+  void FrameStyle(DWORD &Style, DWORD &ExStyle) const;
+  // Moves the form where Position wants it, at its first showing.
+  void ApplyPosition();
+  // A control of the form got the keyboard focus.
+  void FocusedControlChanged(TWinControl *Control);
+  void RecreateKeepingVisibility();
+
   TFormBorderStyle FBorderStyle = bsSizeable;
   TFormStyle FFormStyle = fsNormal;
   TPosition FPosition = poDesigned;
@@ -180,7 +196,13 @@ class TApplication : public TComponent {
 
  private:
   friend class TApplicationEvents;
+  friend class TCustomForm;
   bool ProcessMessage(MSG &Msg);
+  // Key messages aimed at a form's control go through the form's dialog keys first.
+  bool IsKeyMsg(MSG &Msg);
+  // Installs the error report into ApplicationHandleException if it is not there.
+  void InstallErrorReport();
+  static LRESULT CALLBACK AppWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
 
   HWND FHandle = nullptr;  // owned: AllocateHWnd-style hidden top-level window
   std::string FTitle;
