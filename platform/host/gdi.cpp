@@ -1045,7 +1045,12 @@ int WINAPI DrawTextA(HDC hdc, LPCSTR text, int count, LPRECT rect, UINT format) 
   if (format & DT_CALCRECT) {
     rect->right = rect->left + width;
     rect->bottom = rect->top + height;
+    return height;
   }
+  // A single line placed lower answers with where its bottom is, as Wine computes it.
+  if ((format & DT_SINGLELINE) && (format & DT_VCENTER))
+    return (rect->bottom - rect->top) / 2 - lineHeight / 2 + lineHeight;
+  if ((format & DT_SINGLELINE) && (format & DT_BOTTOM)) return rect->bottom - rect->top;
   return height;
 }
 

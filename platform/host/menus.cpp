@@ -127,7 +127,9 @@ bool ItemFromFlags(UINT flags, UINT_PTR idNewItem, LPCSTR newItem, Item *out) {
     it.id = static_cast<UINT>(idNewItem);
   }
   if (flags & MF_SEPARATOR) {
+    // The legacy calls make separators disabled, as Wine does (InsertMenuItem does not).
     it.type |= MFT_SEPARATOR;
+    it.state |= MFS_GRAYED;
   } else if (flags & MF_BITMAP) {
     it.type |= MFT_BITMAP;
     it.bitmap = reinterpret_cast<HBITMAP>(const_cast<char *>(newItem));
