@@ -27,3 +27,5 @@ if(CMAKE_CROSSCOMPILING AND WIN32)
 else()
   set(HOROLAN_TEST_ENV "HOROLAN_TEST_OUTPUT=${CMAKE_BINARY_DIR}/test-output")
 endif()
+# Where tests leave files for people to look at (screenshots).
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/test-output)

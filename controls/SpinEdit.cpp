@@ -68,6 +68,9 @@ namespace {
 
 void LoadBuiltInGlyph(TBitmap &Bitmap, const char *ResName) {
   Bitmap.LoadFromResourceName(GetModuleHandleA(nullptr), ResName);
+  // The arrows are drawn on the classic face grey; whatever face the system has
+  // shows through it instead.
+  Bitmap.TransparentColor = clSilver;
 }
 
 }  // namespace
@@ -348,14 +351,13 @@ void TSpinEdit::KeyPress(char &Key) {
 }
 
 void TSpinEdit::DoEnter() {
-  // The base selects all on entry too; here a click that brought the focus (on the
-  // text or on an arrow) keeps the caret where the user put it.
-  const bool selectAll = AutoSelect && (GetAsyncKeyState(VK_LBUTTON) & 0x8000) == 0;
+  // A click that brought the focus (on the text or on an arrow) keeps the caret where
+  // the user put it; the base is kept from selecting on its own rule.
+  if (AutoSelect && (GetAsyncKeyState(VK_LBUTTON) & 0x8000) == 0) SelectAll();
   const bool autoSelect = AutoSelect;
   AutoSelect = false;
   TCustomEdit::DoEnter();
   AutoSelect = autoSelect;
-  if (selectAll) SelectAll();
 }
 
 void TSpinEdit::DoExit() {
