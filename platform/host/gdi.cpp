@@ -1358,7 +1358,3 @@ int LiveIconCount() {
 }
 
 }  // namespace testhooks
-
-// Until user32 keeps update regions there is nothing to validate; its own definition
-// replaces this one.
-__attribute__((weak)) void HostValidateWindow(HWND) {}
