@@ -125,15 +125,15 @@ TEST(SpinEditScreenshot, TestFormShowsItsArrowsAndIsSavedForViewing) {
   for (const char *item : {"infoseekテレビ番組表", "NTPと同期", "下のアドレスをブラウザで表示"})
     group->Items()->Add(item);
   group->SetItemIndex(0);
-  auto *boot = new TCheckBox(form);
-  boot->SetParent(form);
-  boot->SetBounds(168, 148, 225, 17);
-  boot->SetCaption("起動時に時刻を更新する");
-  boot->SetChecked(true);
-  auto *timing = new TCheckBox(form);
-  timing->SetParent(form);
-  timing->SetBounds(168, 172, 225, 17);
-  timing->SetCaption("0分と30分近辺での同期を行なわない");
+  int boxTop = 148;
+  for (const char *caption : {"起動時に時刻を更新する", "0分と30分近辺での同期を行なわない"}) {
+    auto *box = new TCheckBox(form);
+    box->SetParent(form);
+    box->SetBounds(168, boxTop, 225, 17);
+    box->SetCaption(caption);
+    box->SetChecked(boxTop == 148);
+    boxTop += 24;
+  }
 
   form->Show();
   HWND wnd = form->Handle();
