@@ -385,6 +385,12 @@ void TSpinEdit::WndProc(TMessage &Message) {
     case WM_CUT:
       if (FEditorEnabled && !ReadOnly()) TCustomEdit::WndProc(Message);
       return;
+    case WM_GETDLGCODE:
+      // Multi-line only for its text area: to the dialog it is a one-line field, so
+      // Tab, Enter and Esc stay dialog keys instead of being kept by the edit.
+      TCustomEdit::WndProc(Message);
+      Message.Result &= ~static_cast<LRESULT>(DLGC_WANTALLKEYS);
+      return;
     case WM_SIZE:
     case WM_SETFONT:
       // The edit resets its text area on both; ours goes back on top.

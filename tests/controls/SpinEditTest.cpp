@@ -233,6 +233,34 @@ TEST_F(SpinEditTest, TypedCharactersAreFiltered) {
   }
 }
 
+TEST_F(SpinEditTest, TabEnterAndEscStayDialogKeys) {
+  TAlignedSpinEdit *spin = MakeSpin(0, 59, "5");
+  auto *ok = new TButton(form);
+  ok->SetParent(form);
+  ok->SetBounds(250, 150, 64, 20);
+  ok->SetDefault(true);
+  auto *cancel = new TButton(form);
+  cancel->SetParent(form);
+  cancel->SetBounds(320, 150, 64, 20);
+  cancel->Cancel = true;
+  int oks = 0, cancels = 0;
+  ok->OnClick = [&](TObject *) { ++oks; };
+  cancel->OnClick = [&](TObject *) { ++cancels; };
+  auto press = [&](WORD vk) {
+    spin->SetFocus();
+    PostMessageA(spin->Handle(), WM_KEYDOWN, vk, 1);
+    Application->ProcessMessages();
+  };
+  press(VK_RETURN);
+  EXPECT_EQ(oks, 1) << "Enter clicks the default button";
+  press(VK_ESCAPE);
+  EXPECT_EQ(cancels, 1) << "Esc clicks the cancel button";
+  press(VK_TAB);
+  EXPECT_FALSE(spin->Focused()) << "Tab leaves the field";
+  EXPECT_EQ(spin->Text(), "5");
+  EXPECT_EQ(testhooks::MessageBeepCount(), 0u);
+}
+
 TEST_F(SpinEditTest, PasteAndCutReachTheEditOnlyWhenItIsEditable) {
   struct Case {
     bool editorEnabled, readOnly, edits;
