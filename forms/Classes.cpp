@@ -172,3 +172,169 @@ void TComponent::Destroying() {
   FComponentState |= csDestroying;
   for (TComponent *c : FComponents) c->Destroying();
 }
+
+// ---- String lists ---------------------------------------------------------------------------
+
+namespace {
+
+[[noreturn]] void ListIndexError(int Index) {
+  throw EStringListError("List index out of bounds (" + std::to_string(Index) + ")");
+}
+
+}  // namespace
+
+void TStrings::Put(int Index, const std::string &S) {
+  TObject *object = GetObject(Index);
+  Delete(Index);
+  Insert(Index, S);
+  PutObject(Index, object);
+}
+
+TObject *TStrings::GetObject(int) const { return nullptr; }
+
+void TStrings::PutObject(int, TObject *) {}
+
+int TStrings::Add(const std::string &S) {
+  int index = Count();
+  Insert(index, S);
+  return index;
+}
+
+int TStrings::AddObject(const std::string &S, TObject *AObject) {
+  int index = Add(S);
+  PutObject(index, AObject);
+  return index;
+}
+
+void TStrings::AddStrings(const TStrings *Strings) {
+  if (!Strings) return;
+  int n = Strings->Count();  // fixed first: a list may be added to itself
+  BeginUpdate();
+  try {
+    for (int i = 0; i < n; ++i) AddObject(Strings->Get(i), Strings->GetObject(i));
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
+}
+
+int TStrings::IndexOf(const std::string &S) const {
+  for (int i = 0, n = Count(); i < n; ++i)
+    if (SameTextAscii(Get(i), S)) return i;
+  return -1;
+}
+
+std::string TStrings::Text() const {
+  std::string text;
+  for (int i = 0, n = Count(); i < n; ++i) {
+    text += Get(i);
+    text += "\r\n";
+  }
+  return text;
+}
+
+void TStrings::SetText(const std::string &Value) {
+  BeginUpdate();
+  try {
+    Clear();
+    // CR and LF never occur inside a double-byte CP932 character, so bytes can be split.
+    size_t start = 0;
+    while (start < Value.size()) {
+      size_t end = Value.find_first_of("\r\n", start);
+      if (end == std::string::npos) {
+        Add(Value.substr(start));
+        break;
+      }
+      Add(Value.substr(start, end - start));
+      start = end + 1;
+      if (Value[end] == '\r' && start < Value.size() && Value[start] == '\n') ++start;
+    }
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
+}
+
+void TStrings::BeginUpdate() {
+  if (FUpdateCount++ == 0) SetUpdateState(true);
+}
+
+void TStrings::EndUpdate() {
+  if (FUpdateCount == 0) return;  // unbalanced: nothing to end
+  if (--FUpdateCount == 0) SetUpdateState(false);
+}
+
+void TStrings::SetUpdateState(bool) {}
+
+void TStrings::Assign(const TPersistent *Source) {
+  if (Source == this) return;
+  if (auto *strings = dynamic_cast<const TStrings *>(Source)) {
+    BeginUpdate();
+    try {
+      Clear();
+      AddStrings(strings);
+    } catch (...) {
+      EndUpdate();
+      throw;
+    }
+    EndUpdate();
+    return;
+  }
+  TPersistent::Assign(Source);
+}
+
+std::string TStringList::Get(int Index) const {
+  if (Index < 0 || Index >= Count()) ListIndexError(Index);
+  return FItems[static_cast<size_t>(Index)].S;
+}
+
+void TStringList::Put(int Index, const std::string &S) {
+  if (Index < 0 || Index >= Count()) ListIndexError(Index);
+  FItems[static_cast<size_t>(Index)].S = S;
+  Changed();
+}
+
+TObject *TStringList::GetObject(int Index) const {
+  if (Index < 0 || Index >= Count()) ListIndexError(Index);
+  return FItems[static_cast<size_t>(Index)].Object;
+}
+
+void TStringList::PutObject(int Index, TObject *AObject) {
+  if (Index < 0 || Index >= Count()) ListIndexError(Index);
+  FItems[static_cast<size_t>(Index)].Object = AObject;
+  Changed();
+}
+
+void TStringList::Insert(int Index, const std::string &S) {
+  if (Index < 0 || Index > Count()) ListIndexError(Index);
+  FItems.insert(FItems.begin() + Index, Item{S, nullptr});
+  Changed();
+}
+
+void TStringList::Delete(int Index) {
+  if (Index < 0 || Index >= Count()) ListIndexError(Index);
+  FItems.erase(FItems.begin() + Index);
+  Changed();
+}
+
+void TStringList::Clear() {
+  if (FItems.empty()) return;
+  FItems.clear();
+  Changed();
+}
+
+void TStringList::Changed() {
+  if (UpdateCount() > 0) {
+    FChangedInUpdate = true;
+    return;
+  }
+  if (OnChange) OnChange(this);
+}
+
+void TStringList::SetUpdateState(bool Updating) {
+  if (Updating || !FChangedInUpdate) return;
+  FChangedInUpdate = false;
+  Changed();
+}

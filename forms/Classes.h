@@ -9,6 +9,11 @@
 #include <vector>
 
 #include "forms/Exception.h"
+#include "platform/winapi.h"
+
+// The SDK names the GDI call GetObject through a macro, which would rename
+// TStrings::GetObject in every file that saw it; GDI callers say GetObjectA.
+#undef GetObject
 
 // Set once a second thread has been started. This program never starts one, so the
 // locks of the socket framework are never entered; the flag keeps them honest if it did.
@@ -113,8 +118,8 @@ class TStrings : public TPersistent {
  public:
   virtual int Count() const = 0;
   virtual std::string Get(int Index) const = 0;
-  virtual void Put(int Index, const std::string &S);  // base: Delete + Insert
-  virtual TObject *GetObject(int Index) const;        // base: nullptr
+  virtual void Put(int Index, const std::string &S);    // base: Delete + Insert, object kept
+  virtual TObject *GetObject(int Index) const;          // base: nullptr
   virtual void PutObject(int Index, TObject *AObject);  // base: ignored
   virtual void Insert(int Index, const std::string &S) = 0;
   virtual void Delete(int Index) = 0;
@@ -154,10 +159,12 @@ class TStringList : public TStrings {
   void Insert(int Index, const std::string &S) override;
   void Delete(int Index) override;
   void Clear() override;
+  // After each change, or once at the end of an update in which something changed.
   TNotifyEvent OnChange;
 
  protected:
   virtual void Changed();
+  void SetUpdateState(bool Updating) override;
 
  private:
   struct Item {
@@ -165,6 +172,7 @@ class TStringList : public TStrings {
     TObject *Object;  // not owned
   };
   std::vector<Item> FItems;
+  bool FChangedInUpdate = false;
 };
 
 // Raised for an index outside a list: "List index out of bounds (%d)".
