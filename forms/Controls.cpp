@@ -95,7 +95,7 @@ void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   FWidth = AWidth;
   FHeight = AHeight;
   Invalidate();
-  if (resized) Resize();
+  if (resized && !(ComponentState() & csLoading)) Resize();
   if (FParent && FAlign != alNone) FParent->Realign();
 }
 
@@ -236,11 +236,21 @@ void TControl::BringToFront() {
 }
 
 bool TControl::MouseCapture() const {
+  if (auto *self = dynamic_cast<const TWinControl *>(this))
+    return self->FHandle && GetCapture() == self->FHandle;
   if (!FParent || !FParent->FHandle) return false;
   return FParent->FMouseControl == this && GetCapture() == FParent->FHandle;
 }
 
 void TControl::SetMouseCapture(bool Value) {
+  if (auto *self = dynamic_cast<TWinControl *>(this)) {
+    // A window holds the capture itself.
+    if (Value)
+      SetCapture(self->Handle());
+    else if (self->FHandle && GetCapture() == self->FHandle)
+      ReleaseCapture();
+    return;
+  }
   if (!FParent) return;
   if (Value) {
     FParent->FMouseControl = this;
@@ -497,6 +507,13 @@ void TWinControl::CreateWindowHandle(const TCreateParams &Params) {
   FHandle = wnd;
 }
 
+void TWinControl::CreateMissingHandles() {
+  HandleNeeded();
+  std::vector<TWinControl *> children = FWinControls;
+  for (TWinControl *c : children)
+    if (c->FParent == this) c->CreateMissingHandles();
+}
+
 void TWinControl::DestroyHandle() {
   if (!FHandle) return;
   std::vector<TWinControl *> children = FWinControls;
@@ -627,11 +644,8 @@ void TWinControl::InsertControl(TControl *AControl) {
   if (AControl->FParentFont) AControl->AdoptParentFont();
   if (AControl->FParentColor) AControl->FColor = FColor;
   if (auto *w = dynamic_cast<TWinControl *>(AControl)) {
-    if (w->FHandle) {
-      ::SetParent(w->FHandle, Handle());
-    } else if (FHandle) {
-      w->HandleNeeded();
-    }
+    // A window that exists moves along; one that does not is made when first needed.
+    if (w->FHandle) ::SetParent(w->FHandle, Handle());
   } else {
     AControl->Invalidate();
   }
@@ -760,8 +774,10 @@ void TWinControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   if (FHandle) {
     // WM_SIZE brings Realign and Resize.
     SetWindowPos(FHandle, nullptr, ALeft, ATop, AWidth, AHeight, SWP_NOZORDER | SWP_NOACTIVATE);
-  } else if (resized) {
+  } else if (resized && !(ComponentState() & csLoading)) {
+    // No window to tell us: the new size takes effect at once all the same.
     Realign();
+    Resize();
   }
   if (FParent && FAlign != alNone) FParent->Realign();
 }

@@ -330,6 +330,8 @@ class TWinControl : public TControl {
   void CreateHandle();
   // Destroys the children's windows, then this one (DestroyWnd).
   void DestroyHandle();
+  // Creates the windows of descendants added since this window was made.
+  void CreateMissingHandles();
   virtual void CreateWnd();
   virtual void CreateWindowHandle(const TCreateParams &Params);
   virtual void DestroyWnd();

@@ -191,7 +191,7 @@ void TCustomForm::SetVisible(bool Value) {
   if (Value) {
     if (FVisible && shown) return;
     FVisible = true;
-    HandleNeeded();
+    CreateMissingHandles();
     int cmd = SW_SHOW;
     if (!FPositioned) {
       FPositioned = true;
