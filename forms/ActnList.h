@@ -19,12 +19,14 @@ class TBasicAction : public TComponent {
   TNotifyEvent OnExecute;
 
   // Clients hear of every change through their callback; the registration goes
-  // away with the client.
+  // away with the client (free notification). Registering again replaces the callback.
   void RegisterChanges(TComponent *Client, std::function<void()> Changed);
   void UnRegisterChanges(TComponent *Client);
 
  protected:
+  // Calls every client's callback.
   void Change();
+  void Notification(TComponent *AComponent, TOperation Operation) override;
 
  private:
   std::vector<std::pair<TComponent *, std::function<void()>>> FClients;  // not owned
@@ -45,11 +47,17 @@ class TAction : public TBasicAction {
   bool Checked() const { return FChecked; }
   void SetChecked(bool Value);
   std::string Hint;
+  // Joins Value's list of actions (and leaves the previous one's).
   TActionList *ActionList() const { return FActionList; }
   void SetActionList(TActionList *Value);
+  // Runs OnExecute only while the action is enabled.
   bool Execute() override;
 
+ protected:
+  void Notification(TComponent *AComponent, TOperation Operation) override;
+
  private:
+  friend class TActionList;
   std::string FCaption;
   int FImageIndex = -1;
   bool FEnabled = true;
@@ -64,7 +72,9 @@ class TActionList : public TComponent {
   ~TActionList() override;
   TImageList *Images() const { return FImages; }
   void SetImages(TImageList *Value);
+  // The actions that joined the list, in the order they joined.
   int ActionCount() const { return static_cast<int>(FActions.size()); }
+  // An index outside the list raises EComponentError.
   TAction *Actions(int Index) const;
 
  protected:

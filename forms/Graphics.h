@@ -26,6 +26,7 @@ enum : int32_t {
   clNone = 0x1FFFFFFF,
   clScrollBar = static_cast<int32_t>(0x80000000u | 0),
   clBackground = static_cast<int32_t>(0x80000000u | 1),
+  clMenu = static_cast<int32_t>(0x80000000u | 4),
   clWindow = static_cast<int32_t>(0x80000000u | 5),
   clWindowFrame = static_cast<int32_t>(0x80000000u | 6),
   clWindowText = static_cast<int32_t>(0x80000000u | 8),
@@ -51,7 +52,12 @@ class TGraphicsObject : public TPersistent {
   TNotifyEvent OnChange;
 
  protected:
+  // Raises OnChange.
   virtual void Changed();
+  // For a change that makes the handle obsolete: the owner has already cleared its
+  // handle field, so a listener that asks for Handle gets a new one; Old is deleted
+  // after OnChange, once listeners (a canvas) have taken it out of their DCs.
+  void ChangedDeleting(HGDIOBJ Old);
 };
 
 class TFont : public TGraphicsObject {
@@ -70,6 +76,7 @@ class TFont : public TGraphicsObject {
   TColor Color() const { return FColor; }
   void SetColor(TColor Value);
   // The font handle, made on first use and remade after a change; owned by the font.
+  // A name longer than a face name can hold is cut at a character boundary.
   HFONT Handle();
   void Assign(const TPersistent *Source) override;
 
@@ -98,6 +105,9 @@ class TBrush : public TGraphicsObject {
   HBRUSH Handle();
   void Assign(const TPersistent *Source) override;
 
+ protected:
+  void Changed() override;
+
  private:
   TColor FColor = clWhite;
   TBrushStyle FStyle = bsSolid;
@@ -114,6 +124,9 @@ class TPen : public TGraphicsObject {
   void SetWidth(int Value);
   HPEN Handle();
   void Assign(const TPersistent *Source) override;
+
+ protected:
+  void Changed() override;
 
  private:
   TColor FColor = clBlack;
@@ -149,10 +162,17 @@ class TCanvas : public TPersistent {
   int DrawText(const std::string &Text, TRect &Rect, UINT Flags);
   int TextWidth(const std::string &Text);
   int TextHeight(const std::string &Text);
+  // Draws Graphic at its own size; an empty or missing graphic draws nothing.
   void Draw(int X, int Y, TGraphic *Graphic);
 
- private:
+  // Selects the font, brush and pen into the DC and sets its colours from them;
+  // raises Exception when the canvas has no DC. Every drawing call does this first.
   void RequiredState();
+
+ private:
+  void DeselectFont();
+  void DeselectBrush();
+  void DeselectPen();
 
   HDC FHandle = nullptr;  // not owned
   TFont *FFont;           // owned
@@ -188,11 +208,12 @@ class TBitmap : public TGraphic {
   void SetHandle(HBITMAP Value);
   // Gives up ownership: the caller deletes the returned bitmap.
   HBITMAP ReleaseHandle();
-  // Loads a bitmap resource of Instance; raises EResNotFound when it is missing.
+  // Loads a bitmap resource of Instance (kept as a DIB section, so its colours do not
+  // depend on the screen); raises EResNotFound when it is missing.
   void LoadFromResourceName(HINSTANCE Instance, const std::string &ResName);
-  // The colour drawn transparent (the bottom-left pixel's by default): clNone for
-  // an opaque bitmap.
+  // The colour that Draw leaves transparent; clNone (the default) draws it opaque.
   TColor TransparentColor = clNone;
+  // Copies the image and TransparentColor of another bitmap; nullptr empties it.
   void Assign(const TPersistent *Source) override;
 
  private:
@@ -214,7 +235,7 @@ class TIcon : public TGraphic {
   HICON ReleaseHandle();
   // Loads an icon resource (16 × 16 wanted); raises EResNotFound when missing.
   void LoadFromResourceName(HINSTANCE Instance, const std::string &ResName);
-  // Copies the other icon's image (CopyIcon), so both own a handle.
+  // Copies the other icon's image (CopyIcon), so both own a handle; nullptr empties it.
   void Assign(const TPersistent *Source) override;
 
  private:

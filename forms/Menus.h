@@ -34,10 +34,13 @@ class TMenuItem : public TComponent {
   int ImageIndex() const { return FImageIndex; }  // -1: none
   void SetImageIndex(int Value);
   // Binding to an action copies its caption, image, enabled, visible and checked
-  // state now and on every change; a click executes the action (after OnClick).
+  // state now and on every change; unbinding keeps the values last copied.
   TAction *Action() const { return FAction; }
   void SetAction(TAction *Value);
 
+  // The child items. An item has at most one parent; Insert raises Exception for an
+  // item that already has one (or would contain its own parent) and for an index
+  // outside 0..Count(); Items and Remove raise it for an index or item not there.
   int Count() const { return static_cast<int>(FItems.size()); }
   TMenuItem *Items(int Index) const;
   void Add(TMenuItem *Item);
@@ -48,6 +51,9 @@ class TMenuItem : public TComponent {
   // The id this item has in a shown menu: unique within the process.
   UINT Command() const { return FCommand; }
 
+  // Runs OnClick when it is assigned, otherwise the action's Execute: with both, only
+  // OnClick runs (a handler of its own replaces the action's). A disabled item does
+  // nothing.
   virtual void Click();
   TNotifyEvent OnClick;
 
@@ -56,6 +62,7 @@ class TMenuItem : public TComponent {
 
  private:
   friend class TMenu;
+  void ActionChanged();
   std::string FCaption;
   bool FChecked = false;
   bool FEnabled = true;
@@ -65,7 +72,7 @@ class TMenuItem : public TComponent {
   TAction *FAction = nullptr;       // not owned: cleared when it goes
   std::vector<TMenuItem *> FItems;  // not owned (owned as components)
   TMenuItem *FParent = nullptr;     // not owned
-  UINT FCommand;
+  UINT FCommand;                    // released when the item goes
 };
 
 class TMenu : public TComponent {
@@ -81,13 +88,20 @@ class TMenu : public TComponent {
 
  protected:
   void Notification(TComponent *AComponent, TOperation Operation) override;
-  // A menu handle built from the items (visible ones; images, default, state).
+  // A popup menu handle built from the visible items (separators, state, default
+  // item, images from Images, submenus), for the caller to destroy. The item images
+  // made for it collect in FItemBitmaps until the caller frees them after the menu.
   HMENU BuildHandle();
+  void FreeItemBitmaps();
+
+  std::vector<HBITMAP> FItemBitmaps;  // owned while a menu is shown
 
  private:
-  TMenuItem *FItems;                  // owned
-  TImageList *FImages = nullptr;      // not owned: cleared when it goes
-  std::vector<HBITMAP> FItemBitmaps;  // owned while a menu is shown
+  void BuildItems(HMENU Menu, const TMenuItem *Parent);
+  HBITMAP MakeItemBitmap(int ImageIndex, bool Enabled) const;
+
+  TMenuItem *FItems;              // owned
+  TImageList *FImages = nullptr;  // not owned: cleared when it goes
 };
 
 class TPopupMenu : public TMenu {
@@ -96,13 +110,19 @@ class TPopupMenu : public TMenu {
   ~TPopupMenu() override;
   // Whether the control that owns the menu may show it by itself (right click).
   bool AutoPopup = true;
-  // The component that showed the menu last (set by it before Popup).
+  // The component that showed the menu last (set by it before Popup; cleared when it
+  // is freed after a Popup).
   TComponent *PopupComponent = nullptr;
-  // Shows the menu at the screen point and returns when it closes; the chosen
-  // item, if any, has been clicked by then.
+  // Raises OnPopup, then shows the menu at the screen point and returns when it
+  // closes; the chosen item, if any, has been clicked by then. The menu's owner window
+  // is a hidden window of its own.
   virtual void Popup(int X, int Y);
   TNotifyEvent OnPopup;
 
  protected:
+  virtual void DoPopup();
   void Notification(TComponent *AComponent, TOperation Operation) override;
+
+ private:
+  HWND FWindow = nullptr;  // owned: AllocateHWnd, made at the first Popup
 };
