@@ -142,3 +142,47 @@ TEST(ImageListTest, DrawnImagesAndIconsLeaveTransparentPixelsAlone) {
 }
 
 }  // namespace
+
+namespace {
+
+// res/Strip32x16.bmp, 16 colours: image 0 is red above row 8, image 1 blue left of
+// column 8; the rest of both is the key colour, bright magenta.
+TEST(ImageListTest, ResourceStripIsCutIntoImages) {
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  TBitmap whole;
+  whole.LoadFromResourceName(instance, "STRIP");
+  EXPECT_EQ(whole.Width(), 32);
+  EXPECT_EQ(whole.Height(), 16);
+
+  TImageList list(nullptr);
+  int changes = 0;
+  list.OnChange = [&](TObject *) { ++changes; };
+  EXPECT_EQ(list.AddResource(instance, "STRIP", 0xFF00FF), 0);
+  EXPECT_EQ(list.AddResource(instance, "STRIP", 0xFF00FF), 2);
+  EXPECT_EQ(list.Count(), 4);
+  EXPECT_EQ(changes, 2);
+  if (testhooks::HostLayer()) return;  // nothing is drawn there
+
+  const COLORREF back = 0x00808000, red = 0x000000FF, blue = 0x00FF0000;
+  for (int index : {0, 3}) {
+    SCOPED_TRACE(index);
+    dibpixels::Dib dest(16, 16);
+    dest.Fill(back);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, dest.Bitmap);
+    {
+      TCanvas canvas;
+      canvas.SetHandle(dc);
+      list.Draw(&canvas, 0, 0, index);
+    }
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 16; ++x) {
+        COLORREF want = index == 0 ? (y < 8 ? red : back) : (x < 8 ? blue : back);
+        EXPECT_EQ(dest.Get(x, y), want) << "at " << x << "," << y;
+      }
+  }
+}
+
+}  // namespace
