@@ -199,6 +199,13 @@ void TCustomForm::SetVisible(bool Value) {
       cmd = SW_SHOWNORMAL;
     }
     ShowWindow(FHandle, cmd);
+    // Windows moved the focus in while activating the form; where the activation does
+    // not reach us as WM_ACTIVATE the focus is put in here.
+    HWND focus = GetFocus();
+    if (!focus || (focus != FHandle && !IsChild(FHandle, focus))) {
+      FocusActiveControl();
+      if (Screen && GetActiveWindow() == FHandle) Screen->FActiveForm = this;
+    }
   } else {
     if (!FVisible && !shown) return;
     FVisible = false;
@@ -265,6 +272,15 @@ TButton *TCustomForm::CancelButton() const {
   return FindInTree<TButton>(this, [](TButton *b) { return b->Cancel; });
 }
 
+bool TCustomForm::FocusActiveControl() {
+  TWinControl *focus = FActiveControl && FActiveControl->CanFocus()
+                           ? FActiveControl
+                           : FindNextControl(nullptr, true, true, false);
+  if (!focus) return false;
+  ::SetFocus(focus->Handle());
+  return true;
+}
+
 void TCustomForm::FocusedControlChanged(TWinControl *Control) {
   FActiveControl = Control;
   Perform(CM_FOCUSCHANGED, 0, reinterpret_cast<LPARAM>(Control));
@@ -326,14 +342,8 @@ void TCustomForm::WndProc(TMessage &Message) {
     case WM_ACTIVATE:
       if (LOWORD(Message.WParam) != kWaInactive) {
         if (Screen) Screen->FActiveForm = this;
-        TWinControl *focus = FActiveControl && FActiveControl->CanFocus()
-                                 ? FActiveControl
-                                 : FindNextControl(nullptr, true, true, false);
         bool minimized = HIWORD(Message.WParam) != 0;
-        if (focus && !minimized)
-          ::SetFocus(focus->Handle());
-        else
-          DefaultHandler(Message);
+        if (minimized || !FocusActiveControl()) DefaultHandler(Message);
         DoActivate();
       } else {
         DefaultHandler(Message);

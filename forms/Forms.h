@@ -94,6 +94,8 @@ class TCustomForm : public TWinControl {
   void ApplyPosition();
   // A control of the form got the keyboard focus.
   void FocusedControlChanged(TWinControl *Control);
+  // Focuses ActiveControl, or else the first tab stop; false when there is none.
+  bool FocusActiveControl();
   void RecreateKeepingVisibility();
 
   TFormBorderStyle FBorderStyle = bsSizeable;
