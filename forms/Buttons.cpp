@@ -194,12 +194,6 @@ void TSpeedButton::WndProc(TMessage &Message) {
       }
       TGraphicControl::WndProc(Message);
       return;
-    case CM_ENABLEDCHANGED:
-    case CM_TEXTCHANGED:
-    case CM_FONTCHANGED:
-      TGraphicControl::WndProc(Message);
-      Invalidate();
-      return;
     default:
       TGraphicControl::WndProc(Message);
   }

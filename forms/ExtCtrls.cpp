@@ -136,11 +136,6 @@ void TPanel::Paint() {
   canvas->DrawText(text, r, flags);
 }
 
-void TPanel::WndProc(TMessage &Message) {
-  TCustomControl::WndProc(Message);
-  if (Message.Msg == CM_TEXTCHANGED || Message.Msg == CM_FONTCHANGED) Invalidate();
-}
-
 // ---- TBevel --------------------------------------------------------------------------------
 
 TBevel::TBevel(TComponent *AOwner) : TGraphicControl(AOwner) {

@@ -50,7 +50,6 @@ class TPanel : public TCustomControl {
   TRect ClientRect() const override;
 
  protected:
-  void WndProc(TMessage &Message) override;
   void Paint() override;
 
  private:

@@ -31,11 +31,6 @@ void ColorSystemControl(TControl *Control, TBrush &Brush, TMessage &Message) {
   Message.Result = reinterpret_cast<LRESULT>(Brush.Handle());
 }
 
-void SendFont(TWinControl *Control) {
-  if (Control->HandleAllocated())
-    SendMessageA(Control->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(Control->Font()->Handle()), TRUE);
-}
-
 int LowerAscii(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; }
 
 // Compares two CP932 strings ignoring the case of ASCII letters, but never of the
@@ -166,8 +161,9 @@ class TListControlStrings : public TStrings {
   }
 
   // The saved items, searched while there is no window (the window's own search is
-  // used otherwise).
+  // used otherwise), as that search does: an empty text matches nothing.
   int FindSaved(const std::string &S) const {
+    if (S.empty()) return -1;
     for (int i = 0; i < FSaved.Count(); ++i)
       if (CompareTextDbcs(FSaved.Get(i), S) == 0) return i;
     return -1;
@@ -331,7 +327,6 @@ void TCustomEdit::CreateWnd() {
 }
 
 void TCustomEdit::CreateHandleDone() {
-  SendFont(this);
   SendMessageA(Handle(), EM_LIMITTEXT, static_cast<WPARAM>(FMaxLength), 0);
   SendMessageA(Handle(), EM_SETMODIFY, FALSE, 0);
 }
@@ -395,10 +390,6 @@ void TCustomEdit::WndProc(TMessage &Message) {
     case CN_CTLCOLOREDIT:
     case CN_CTLCOLORSTATIC:  // what a read-only or disabled edit sends
       ColorSystemControl(this, FColorBrush, Message);
-      return;
-    case CM_FONTCHANGED:
-      TWinControl::WndProc(Message);
-      SendFont(this);
       return;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
@@ -472,17 +463,11 @@ TButtonControl::TButtonControl(TComponent *AOwner) : TWinControl(AOwner) {
   FColor = clBtnFace;
 }
 
-void TButtonControl::CreateHandleDone() { SendFont(this); }
-
 void TButtonControl::WndProc(TMessage &Message) {
   switch (Message.Msg) {
     case CN_CTLCOLORBTN:
     case CN_CTLCOLORSTATIC:
       ColorSystemControl(this, FColorBrush, Message);
-      return;
-    case CM_FONTCHANGED:
-      TWinControl::WndProc(Message);
-      SendFont(this);
       return;
     default:
       TWinControl::WndProc(Message);
@@ -512,41 +497,21 @@ void TButton::SetDefault(bool Value) {
   if (!dynamic_cast<TButton *>(FindControl(GetFocus()))) SetActive(Value);
 }
 
-void TButton::FocusMoved(TWinControl *Root, TWinControl *Focused) {
-  if (!Root) return;
-  auto *focusedButton = dynamic_cast<TButton *>(Focused);
-  std::vector<TWinControl *> pending{Root};
-  while (!pending.empty()) {
-    TWinControl *c = pending.back();
-    pending.pop_back();
-    if (auto *button = dynamic_cast<TButton *>(c))
-      button->SetActive(focusedButton ? button == focusedButton : button->FDefault);
-    for (int i = 0; i < c->ControlCount(); ++i)
-      if (auto *child = dynamic_cast<TWinControl *>(c->Controls(i))) pending.push_back(child);
-  }
-}
-
 void TButton::Click() { TButtonControl::Click(); }
 
 void TButton::WndProc(TMessage &Message) {
-  auto root = [this]() -> TWinControl * {
-    if (TWinControl *form = ParentForm()) return form;
-    TWinControl *top = this;
-    while (top->Parent()) top = top->Parent();
-    return top;
-  };
   switch (Message.Msg) {
     case CN_COMMAND:
       if (HIWORD(Message.WParam) == BN_CLICKED) Click();
       return;
-    case WM_SETFOCUS:
+    case CM_FOCUSCHANGED: {
+      // As in dialogs: the focused button is the default one while it has the focus,
+      // else the Default button is.
+      auto *focusedButton = dynamic_cast<TButton *>(reinterpret_cast<TControl *>(Message.LParam));
+      SetActive(focusedButton ? focusedButton == this : FDefault);
       TButtonControl::WndProc(Message);
-      FocusMoved(root(), this);
       return;
-    case WM_KILLFOCUS:
-      TButtonControl::WndProc(Message);
-      FocusMoved(root(), FindControl(reinterpret_cast<HWND>(Message.WParam)));
-      return;
+    }
     case CM_DIALOGKEY: {
       // Worked out from the focus now rather than the drawn state, so that a key that
       // arrives while the focus is moving still goes to the right button.
@@ -589,10 +554,7 @@ void TCheckBox::CreateParams(TCreateParams &Params) {
   if (Alignment == taLeftJustify) Params.Style |= BS_LEFTTEXT;
 }
 
-void TCheckBox::CreateHandleDone() {
-  TButtonControl::CreateHandleDone();
-  SendMessageA(Handle(), BM_SETCHECK, static_cast<WPARAM>(FState), 0);
-}
+void TCheckBox::CreateHandleDone() { SendMessageA(Handle(), BM_SETCHECK, static_cast<WPARAM>(FState), 0); }
 
 void TCheckBox::SetState(TCheckBoxState Value) {
   if (FState == Value) return;
@@ -651,7 +613,6 @@ void TRadioButton::CreateParams(TCreateParams &Params) {
 }
 
 void TRadioButton::CreateHandleDone() {
-  TButtonControl::CreateHandleDone();
   SendMessageA(Handle(), BM_SETCHECK, FChecked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
@@ -728,6 +689,11 @@ void TCustomListBox::SetItemIndex(int Value) {
   SendMessageA(Handle(), LB_SETCURSEL, static_cast<WPARAM>(Value), 0);
 }
 
+void TCustomListBox::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+  FRequestedHeight = AHeight;
+  TWinControl::SetBounds(ALeft, ATop, AWidth, AHeight);
+}
+
 void TCustomListBox::SetItemHeight(int Value) {
   if (Value <= 0) return;
   FItemHeight = Value;
@@ -738,9 +704,11 @@ void TCustomListBox::SetItemHeight(int Value) {
 void TCustomListBox::ApplyItemHeight() {
   if (!HandleAllocated() || (!FItemHeightSet && FStyle == lbStandard)) return;
   SendMessageA(Handle(), LB_SETITEMHEIGHT, 0, FItemHeight);
-  // The list fits its height to whole items only when it is sized: size it again.
+  // The list fits its height to whole items only when it is sized: size it again from
+  // the height asked for, which a fit to the font's items may have cut already.
   if (IntegralHeight)
-    SetWindowPos(Handle(), nullptr, 0, 0, FWidth, FHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(Handle(), nullptr, 0, 0, FWidth, FRequestedHeight,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TCustomListBox::SetStyle(TListBoxStyle Value) {
@@ -769,7 +737,6 @@ void TCustomListBox::CreateParams(TCreateParams &Params) {
 }
 
 void TCustomListBox::CreateHandleDone() {
-  SendFont(this);
   ApplyItemHeight();
   static_cast<TListControlStrings *>(FItems.get())->MoveToWindow();
   if (FSavedIndex >= 0) SendMessageA(Handle(), LB_SETCURSEL, static_cast<WPARAM>(FSavedIndex), 0);
@@ -797,10 +764,6 @@ void TCustomListBox::WndProc(TMessage &Message) {
       return;
     case CN_CTLCOLORLISTBOX:
       ColorSystemControl(this, FColorBrush, Message);
-      return;
-    case CM_FONTCHANGED:
-      TWinControl::WndProc(Message);
-      SendFont(this);
       return;
     case WM_SETFONT:
       // A new font brings its own item height; a height that was set stays.
@@ -860,7 +823,6 @@ void TComboBox::CreateParams(TCreateParams &Params) {
 }
 
 void TComboBox::CreateHandleDone() {
-  SendFont(this);
   static_cast<TListControlStrings *>(FItems.get())->MoveToWindow();
   if (FSavedIndex >= 0) SendMessageA(Handle(), CB_SETCURSEL, static_cast<WPARAM>(FSavedIndex), 0);
 }
@@ -896,10 +858,6 @@ void TComboBox::WndProc(TMessage &Message) {
     case WM_CTLCOLOREDIT:  // from the combo box's own edit and list
     case WM_CTLCOLORLISTBOX:
       ColorSystemControl(this, FColorBrush, Message);
-      return;
-    case CM_FONTCHANGED:
-      TWinControl::WndProc(Message);
-      SendFont(this);
       return;
     default:
       TWinControl::WndProc(Message);
@@ -997,7 +955,6 @@ void TLabel::WndProc(TMessage &Message) {
     case CM_FONTCHANGED:
       TGraphicControl::WndProc(Message);
       AdjustBounds();
-      Invalidate();
       return;
     case CM_DIALOGCHAR:
       if (FFocusControl && Enabled() && ShowAccelChar &&
@@ -1051,8 +1008,6 @@ void TStaticText::CreateParams(TCreateParams &Params) {
     Params.Style |= WS_BORDER;
 }
 
-void TStaticText::CreateHandleDone() { SendFont(this); }
-
 void TStaticText::Loaded() {
   TWinControl::Loaded();
   AdjustBounds();
@@ -1074,12 +1029,8 @@ void TStaticText::WndProc(TMessage &Message) {
       ColorSystemControl(this, FColorBrush, Message);
       return;
     case CM_TEXTCHANGED:
-      TWinControl::WndProc(Message);
-      AdjustBounds();
-      return;
     case CM_FONTCHANGED:
       TWinControl::WndProc(Message);
-      SendFont(this);
       AdjustBounds();
       return;
     case CM_DIALOGCHAR:
@@ -1150,12 +1101,6 @@ void TCustomGroupBox::WndProc(TMessage &Message) {
           Message.Result = 1;
         }
       }
-      return;
-    case CM_TEXTCHANGED:
-    case CM_FONTCHANGED:
-    case CM_ENABLEDCHANGED:
-      TCustomControl::WndProc(Message);
-      Invalidate();
       return;
     default:
       TCustomControl::WndProc(Message);

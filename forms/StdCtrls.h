@@ -89,7 +89,6 @@ class TButtonControl : public TWinControl {
 
  protected:
   void WndProc(TMessage &Message) override;
-  void CreateHandleDone() override;
 
  private:
   TBrush FColorBrush;
@@ -110,9 +109,6 @@ class TButton : public TButtonControl {
   void CreateParams(TCreateParams &Params) override;
 
  private:
-  // Every button of Root's form follows the focus: the focused button is the default
-  // one while it has the focus, else the Default button is.
-  static void FocusMoved(TWinControl *Root, TWinControl *Focused);
   void SetActive(bool Value);
 
   bool FDefault = false;
@@ -175,6 +171,7 @@ class TCustomListBox : public TWinControl {
   int ItemIndex();
   void SetItemIndex(int Value);
   int ItemHeight() const { return FItemHeight; }
+  // Used for every item, instead of the font's height, once set.
   void SetItemHeight(int Value);
   TListBoxStyle Style() const { return FStyle; }
   void SetStyle(TListBoxStyle Value);
@@ -183,6 +180,7 @@ class TCustomListBox : public TWinControl {
   bool Sorted = false;
   // The index of the item equal to S ignoring case (the list's exact search), or -1.
   int FindExact(const std::string &S);
+  void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;
 
  protected:
   void WndProc(TMessage &Message) override;
@@ -197,6 +195,7 @@ class TCustomListBox : public TWinControl {
 
  private:
   void ApplyItemHeight();
+  int FRequestedHeight = 97;  // the height set, before any fit to whole items
   // A standard list takes its item height from the font unless one was set.
   bool FItemHeightSet = false;
   TBrush FColorBrush;
@@ -284,7 +283,6 @@ class TStaticText : public TWinControl {
  protected:
   void WndProc(TMessage &Message) override;
   void CreateParams(TCreateParams &Params) override;
-  void CreateHandleDone() override;
   void Notification(TComponent *AComponent, TOperation Operation) override;
   void Loaded() override;
   void AdjustBounds();
