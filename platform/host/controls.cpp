@@ -1135,7 +1135,8 @@ LRESULT CALLBACK ListBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
       if (index < 0) return 0;
       l->captured = true;
       SetCapture(h);
-      if (ListSelect(h, *l, index)) ListNotify(h, LBN_SELCHANGE);
+      // The release tells the owner, once per click, as Windows does.
+      ListSelect(h, *l, index);
       return 0;
     }
     case WM_LBUTTONUP:
