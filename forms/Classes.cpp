@@ -219,9 +219,32 @@ void TStrings::AddStrings(const TStrings *Strings) {
   EndUpdate();
 }
 
+namespace {
+
+// Like SameTextAscii, but the trail byte of a double-byte CP932 character (which may
+// look like an ASCII letter: ア is 0x83 0x41, ヂ 0x83 0x61) is compared as it is.
+bool SameTextCp932(const std::string &a, const std::string &b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    bool lead = (x >= 0x81 && x <= 0x9F) || (x >= 0xE0 && x <= 0xFC);
+    if (lead) {
+      if (x != y || i + 1 >= a.size() || a[i + 1] != b[i + 1]) return false;
+      ++i;
+      continue;
+    }
+    if (x >= 'a' && x <= 'z') x -= 32;
+    if (y >= 'a' && y <= 'z') y -= 32;
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 int TStrings::IndexOf(const std::string &S) const {
   for (int i = 0, n = Count(); i < n; ++i)
-    if (SameTextAscii(Get(i), S)) return i;
+    if (SameTextCp932(Get(i), S)) return i;
   return -1;
 }
 

@@ -128,7 +128,8 @@ class TStrings : public TPersistent {
   virtual int Add(const std::string &S);
   int AddObject(const std::string &S, TObject *AObject);
   void AddStrings(const TStrings *Strings);
-  // First index whose string equals S ignoring ASCII case, -1 when none.
+  // First index whose string equals S ignoring the case of ASCII letters (double-byte
+  // characters compared whole), -1 when none.
   virtual int IndexOf(const std::string &S) const;
   std::string operator[](int Index) const { return Get(Index); }
   std::string Strings(int Index) const { return Get(Index); }
