@@ -23,6 +23,9 @@ std::unordered_map<HWND, TWinControl *> &ControlTable() {
 // arrive before CreateWindowExA returns.
 TWinControl *CreationControl = nullptr;
 
+// The control that SetParent is moving from one parent to another.
+const TControl *ReparentingControl = nullptr;
+
 int MouseX(LPARAM L) { return static_cast<short>(LOWORD(L)); }
 int MouseY(LPARAM L) { return static_cast<short>(HIWORD(L)); }
 
@@ -82,7 +85,12 @@ TControl::~TControl() {
 void TControl::SetParent(TWinControl *AParent) {
   if (AParent == FParent) return;
   if (AParent == this) throw EComponentError("A control cannot be its own parent");
-  if (FParent) FParent->RemoveControl(this);
+  if (FParent) {
+    // Moving to another parent keeps the window: InsertControl re-parents it.
+    ReparentingControl = AParent ? this : nullptr;
+    FParent->RemoveControl(this);
+    ReparentingControl = nullptr;
+  }
   if (AParent) AParent->InsertControl(this);
 }
 
@@ -669,7 +677,8 @@ void TWinControl::RemoveControl(TControl *AControl) {
     AControl->FParent = nullptr;
     // A child window cannot stay without its parent's window.
     auto *w = static_cast<TWinControl *>(nullptr);
-    if (!(AControl->ComponentState() & csDestroying)) w = dynamic_cast<TWinControl *>(AControl);
+    if (!(AControl->ComponentState() & csDestroying) && AControl != ReparentingControl)
+      w = dynamic_cast<TWinControl *>(AControl);
     if (w) w->DestroyHandle();
   }
   if (AControl->FAlign != alNone) Realign();

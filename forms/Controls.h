@@ -107,7 +107,9 @@ class TControl : public TComponent {
 
   TWinControl *Parent() const { return FParent; }
   // Moves the control into AParent's child list (nullptr: out of every list). A
-  // windowed control's window is re-parented or created when needed.
+  // window moves along to the new parent; taken out of every list, a control loses
+  // its window (a child window cannot be without parent). A windowed control without
+  // a window gets one when first needed, or with its parent's.
   virtual void SetParent(TWinControl *AParent);
 
   int Left() const { return FLeft; }

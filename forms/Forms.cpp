@@ -34,6 +34,15 @@ T *FindInTree(const TWinControl *parent, bool (*match)(T *)) {
   return nullptr;
 }
 
+// The control of a window or of the nearest parent window that has one (an edit inside
+// a combo box belongs to the combo box); top-level windows end the search, so that an
+// owned window such as a message box is never taken for its owner's.
+TWinControl *ControlOfWindow(HWND Wnd) {
+  for (HWND w = Wnd; w; w = (GetWindowLongA(w, GWL_STYLE) & WS_CHILD) ? GetParent(w) : nullptr)
+    if (TWinControl *c = TWinControl::FindControl(w)) return c;
+  return nullptr;
+}
+
 std::string ExecutableBaseName() {
   char path[MAX_PATH] = {};
   DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
@@ -288,8 +297,7 @@ void TCustomForm::FocusedControlChanged(TWinControl *Control) {
 
 bool TCustomForm::IsDialogMessage(MSG &Msg) {
   if (Msg.message != WM_KEYDOWN && Msg.message != WM_SYSCHAR && Msg.message != WM_CHAR) return false;
-  TWinControl *target = nullptr;
-  for (HWND w = Msg.hwnd; w && !target; w = GetParent(w)) target = FindControl(w);
+  TWinControl *target = ControlOfWindow(Msg.hwnd);
   if (!target || target->ParentForm() != this) return false;
   LRESULT code = SendMessageA(Msg.hwnd, WM_GETDLGCODE, Msg.wParam, reinterpret_cast<LPARAM>(&Msg));
   if (Msg.message == WM_SYSCHAR) return Perform(CM_DIALOGCHAR, Msg.wParam, Msg.lParam) != 0;
@@ -593,8 +601,7 @@ bool TApplication::IsKeyMsg(MSG &Msg) {
   if (Msg.message != WM_KEYDOWN && Msg.message != WM_SYSKEYDOWN && Msg.message != WM_CHAR &&
       Msg.message != WM_SYSCHAR)
     return false;
-  TWinControl *control = nullptr;
-  for (HWND w = Msg.hwnd; w && !control; w = GetParent(w)) control = TWinControl::FindControl(w);
+  TWinControl *control = ControlOfWindow(Msg.hwnd);
   if (!control) return false;
   TCustomForm *form = control->ParentForm();
   return form && form->IsDialogMessage(Msg);

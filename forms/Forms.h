@@ -167,8 +167,8 @@ class TApplication : public TComponent {
       FMainForm = form;
     }
   }
-  // Shows the main form (if ShowMainForm and it is Visible) and runs the message loop
-  // until Terminate; returns then.
+  // Shows the main form if ShowMainForm is set and runs the message loop until
+  // Terminate or WM_QUIT; returns then (at once without a main form).
   void Run();
   void Terminate();
   bool Terminated() const { return FTerminated; }

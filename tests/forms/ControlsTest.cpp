@@ -43,13 +43,20 @@ TEST(ControlOrderTest, NonWindowedChildrenComeFirstAndTabOrderIsSeparate) {
             (std::vector<int>{0, 1, 2}));
   EXPECT_EQ(children(), walk);  // the walk order does not follow the tab order
 
-  // A child moved to another parent leaves the first list and joins the second's end.
+  // A child moved to another parent leaves the first list and joins the second's end,
+  // its window with it; taken out of every list it loses the window.
+  HWND wnd = edit1->Handle();
   edit1->SetParent(box);
+  EXPECT_EQ(edit1->Handle(), wnd);
+  EXPECT_EQ(GetParent(wnd), box->Handle());
   EXPECT_EQ(form->ControlCount(), 4);
   EXPECT_EQ(box->Controls(0), edit1);
   EXPECT_EQ(edit1->TabOrder(), 0);
   EXPECT_EQ(edit2->TabOrder(), 1);
   EXPECT_THROW(form->Controls(4), Exception);
+  edit1->SetParent(nullptr);
+  EXPECT_FALSE(IsWindow(wnd));
+  EXPECT_EQ(box->ControlCount(), 0);
 }
 
 TEST(WindowCreationTest, WindowsAreMadeOnDemandParentsFirstWithWindowsStyleBits) {
