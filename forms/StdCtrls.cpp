@@ -4,7 +4,6 @@
 #include "forms/StdCtrls.h"
 
 #include <algorithm>
-#include <cctype>
 #include <string>
 #include <vector>
 

@@ -42,17 +42,6 @@ TEST(SpeedButtonTest, ThePressFollowsThePointerAndOnlyAReleaseOverTheButtonClick
   EXPECT_EQ(button->State(), bsUp);
 }
 
-TEST(SpeedButtonTest, ADisabledButtonIsNotPressed) {
-  ShownForm form;
-  auto *button = form.Add<TSpeedButton>(40, 40, 23, 22);
-  int clicks = 0;
-  button->OnClick = [&](TObject *) { ++clicks; };
-  button->SetEnabled(false);
-  ClickAt(form->Handle(), 50, 50);
-  EXPECT_EQ(clicks, 0);
-  EXPECT_EQ(button->State(), bsUp);
-}
-
 TEST(SpeedButtonTest, ButtonsOfAGroupStayDownOneAtATime) {
   struct Row {
     bool allowAllUp;
@@ -84,18 +73,11 @@ TEST(SpeedButtonTest, ButtonsOfAGroupStayDownOneAtATime) {
         EXPECT_EQ(buttons[k]->State(), down[static_cast<size_t>(k)] ? bsExclusive : bsUp);
     }
     EXPECT_TRUE(other->Down());
+    // Outside a group a button does not stay down.
+    auto *loose = form.Add<TSpeedButton>(100, 10, 23, 22);
+    loose->SetDown(true);
+    EXPECT_FALSE(loose->Down());
   }
-}
-
-TEST(SpeedButtonTest, OnlyAButtonOfAGroupStaysDown) {
-  ShownForm form;
-  auto *button = form.Add<TSpeedButton>(10, 10, 23, 22);
-  button->SetDown(true);
-  EXPECT_FALSE(button->Down());
-  button->GroupIndex = 1;
-  button->SetDown(true);
-  EXPECT_TRUE(button->Down());
-  EXPECT_EQ(button->State(), bsExclusive);
 }
 
 TEST(SpeedButtonTest, PaintsEveryStateWhateverGlyphCountItIsGiven) {
