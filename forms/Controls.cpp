@@ -943,9 +943,6 @@ void TWinControl::AlignControls(TControl *, TRect &Rect) {
 
 void TWinControl::Realign() {
   if (FAligning || (ComponentState() & (csLoading | csDestroying))) return;
-  bool any = false;
-  for (int i = 0; i < ControlCount() && !any; ++i) any = Controls(i)->FAlign != alNone;
-  if (!any) return;
   FAligning = true;
   try {
     TRect r = ClientRect();
