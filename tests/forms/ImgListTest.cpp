@@ -141,10 +141,6 @@ TEST(ImageListTest, DrawnImagesAndIconsLeaveTransparentPixelsAlone) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 // res/Strip32x16.bmp, 16 colours: image 0 is red above row 8, image 1 blue left of
 // column 8; the rest of both is the key colour, bright magenta.
 TEST(ImageListTest, ResourceStripIsCutIntoImages) {
