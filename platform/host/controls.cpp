@@ -448,11 +448,9 @@ LRESULT CALLBACK EditProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CREATE: {
       auto *cs = reinterpret_cast<const CREATESTRUCTA *>(lp);
       if (cs && cs->lpszName && reinterpret_cast<uintptr_t>(cs->lpszName) >= 0x10000 && *cs->lpszName) {
+        // Windows counts the creation text as a modification (EM_GETMODIFY says TRUE).
         EditReplaceSel(h, cs->lpszName, false, false, false);
-        if ((e = StateOf<EditState>(h))) {
-          e->anchor = e->caret = 0;
-          e->modified = false;
-        }
+        if ((e = StateOf<EditState>(h))) e->anchor = e->caret = 0;
       }
       return 0;
     }
@@ -669,7 +667,9 @@ void ButtonRelease(HWND h, bool inside) {
       SendMessageA(h, BM_SETCHECK, check ? BST_UNCHECKED : BST_CHECKED, 0);
       break;
     case BS_AUTORADIOBUTTON:
+      // Only a click unchecks the others; BM_SETCHECK leaves them to the program.
       SendMessageA(h, BM_SETCHECK, BST_CHECKED, 0);
+      if (IsWindow(h) && (StyleOf(h) & WS_CHILD)) UncheckGroupSiblings(h);
       break;
     case BS_AUTO3STATE:
       SendMessageA(h, BM_SETCHECK, (check & BST_INDETERMINATE) ? BST_UNCHECKED : check + 1, 0);
@@ -783,8 +783,6 @@ LRESULT CALLBACK ButtonProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         b->state = static_cast<WORD>((b->state & ~3) | check);
         InvalidateRect(h, nullptr, FALSE);
       }
-      if (type == BS_AUTORADIOBUTTON && check == BST_CHECKED && (StyleOf(h) & WS_CHILD))
-        UncheckGroupSiblings(h);
       return 0;
     }
     case BM_GETSTATE:
@@ -1121,12 +1119,13 @@ LRESULT CALLBACK ListBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_GETFONT:
       return reinterpret_cast<LRESULT>(l->font);
+    // Focus is reported with or without LBS_NOTIFY.
     case WM_SETFOCUS:
-      ListNotify(h, LBN_SETFOCUS);
+      Notify(h, LBN_SETFOCUS);
       return 0;
     case WM_KILLFOCUS:
       ListButtonUp(h);
-      if (IsWindow(h)) ListNotify(h, LBN_KILLFOCUS);
+      if (IsWindow(h)) Notify(h, LBN_KILLFOCUS);
       return 0;
     case WM_LBUTTONDOWN: {
       if (GetFocus() != h) SetFocus(h);
@@ -1217,7 +1216,7 @@ LRESULT CALLBACK ListBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     case LB_GETITEMHEIGHT:
       return l->itemHeight;
     case LB_SETTOPINDEX:
-      if (l->list.Count() && !l->list.Valid(static_cast<int>(wp))) return LB_ERR;
+      // Clamped so that the last page is full.
       ListSetTop(h, *l, static_cast<int>(wp));
       return LB_OKAY;
     case LB_GETTOPINDEX:
@@ -1329,7 +1328,9 @@ LRESULT CALLBACK ComboBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
       Notify(h, CBN_SETFOCUS);
       return 0;
     case WM_KILLFOCUS:
-      Notify(h, CBN_KILLFOCUS);
+      // Leaving a drop-down (open or not) cancels any choice in its list first.
+      if ((StyleOf(h) & 3) != CBS_SIMPLE) Notify(h, CBN_SELENDCANCEL);
+      if (IsWindow(h)) Notify(h, CBN_KILLFOCUS);
       return 0;
     case WM_LBUTTONDOWN:
       SetFocus(h);
@@ -1389,11 +1390,7 @@ LRESULT CALLBACK ComboBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
       return c->list.TextLen(static_cast<int>(wp));
     case CB_SETCURSEL: {
       int index = static_cast<int>(wp);
-      if (index < -1 || index >= c->list.Count()) {
-        // Out of range clears the selection, as -1 does.
-        ComboSelect(h, *c, -1);
-        return CB_ERR;
-      }
+      if (index < -1 || index >= c->list.Count()) return CB_ERR;
       ComboSelect(h, *c, index);
       return index;
     }

@@ -361,6 +361,7 @@ RECT ClientRectOf(const Window &w) {
   return RECT{0, 0, c.right - c.left, c.bottom - c.top};
 }
 
+// Invalidating or validating a window reaches its children unless it clips them.
 bool ChildrenIncluded(const Window &w, UINT flags) {
   if (flags & RDW_NOCHILDREN) return false;
   return (flags & RDW_ALLCHILDREN) || !(w.style & WS_CLIPCHILDREN);
@@ -487,14 +488,21 @@ void SetVisibleFlag(HWND h, bool visible) {
   }
 }
 
-// Hiding the window that holds the focus (or contains it) gives the focus to the parent.
-void FocusAwayFrom(HWND h) {
+// After ShowWindow hides a window: a child that held the focus itself hands it to its
+// parent (a focused descendant keeps it, as in Wine); a hidden active top-level window
+// is no longer active and the focus inside it is lost.
+void FocusAfterHide(HWND h) {
   State &s = S();
-  if (!s.focus || !WindowMatches(s.focus, h)) return;
   Window *w = Find(h);
-  HWND parent = (w && (w->style & WS_CHILD)) ? w->parent : nullptr;
-  SetFocus(parent);
-  // A parent that cannot take it leaves no focus at all.
+  if (!w) return;
+  if (w->style & WS_CHILD) {
+    if (s.focus != h) return;
+    SetFocus(w->parent);
+    if (s.focus == h) SetFocus(nullptr);  // a parent that cannot take it
+    return;
+  }
+  if (s.active != h) return;
+  s.active = nullptr;
   if (s.focus && WindowMatches(s.focus, h)) SetFocus(nullptr);
 }
 
@@ -535,14 +543,21 @@ bool PlaceWindow(HWND h, HWND after, int x, int y, int cx, int cy, UINT flags) {
       client.bottom - client.top == oldClient.bottom - oldClient.top)
     wp.flags |= SWP_NOCLIENTSIZE;
   if (wp.flags & SWP_HIDEWINDOW) {
-    FocusAwayFrom(h);
-    if (!(w = Find(h))) return false;
     SetVisibleFlag(h, false);
+    if (w->parent && Visible(w->parent)) Invalidate(w->parent, &w->rect, RDW_ERASE | RDW_NOCHILDREN);
   }
   if (wp.flags & SWP_SHOWWINDOW) SetVisibleFlag(h, true);
-  if (!(wp.flags & (SWP_NOREDRAW | SWP_SHOWWINDOW | SWP_HIDEWINDOW)) && !(wp.flags & SWP_NOCLIENTSIZE))
-    Invalidate(h, nullptr, RDW_ERASE);
-  (void)old;
+  // Redrawing as Windows does it: a window that grew paints itself, and what it uncovered
+  // by moving or shrinking is the parent's to paint.
+  if (!(wp.flags & (SWP_NOREDRAW | SWP_SHOWWINDOW | SWP_HIDEWINDOW)) && Visible(h)) {
+    RECT now = w->rect;
+    if (now.right - now.left > old.right - old.left || now.bottom - now.top > old.bottom - old.top)
+      Invalidate(h, nullptr, RDW_ERASE);
+    bool moved = now.left != old.left || now.top != old.top;
+    bool shrank = now.right - now.left < old.right - old.left || now.bottom - now.top < old.bottom - old.top;
+    if ((moved || shrank) && w->parent) Invalidate(w->parent, &old, RDW_ERASE | RDW_NOCHILDREN);
+    if (!(w = Find(h))) return false;
+  }
 
   const UINT noChange = SWP_NOSIZE | SWP_NOMOVE | SWP_NOCLIENTSIZE | SWP_NOCLIENTMOVE | SWP_NOZORDER;
   const UINT status = noChange | SWP_FRAMECHANGED | SWP_HIDEWINDOW | SWP_SHOWWINDOW;
@@ -865,18 +880,22 @@ BOOL WINAPI DestroyWindow(HWND hwnd) {
     for (HWND o : owned)
       if (Find(o)) DestroyWindow(o);
   }
-  // A visible window is hidden first: a child by ShowWindow (so the focus goes back to
-  // its parent), a top-level window by SetWindowPos.
+  // A visible window is hidden first: a child by ShowWindow (so a child that has the
+  // focus gives it to its parent), a top-level window by SetWindowPos (and if it was
+  // active, the focus in it is lost).
   if (w->style & WS_VISIBLE) {
-    if (w->style & WS_CHILD)
+    if (w->style & WS_CHILD) {
       ShowWindow(hwnd, SW_HIDE);
-    else
+    } else {
       PlaceWindow(hwnd, nullptr, 0, 0, 0, 0,
                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_HIDEWINDOW);
+      FocusAfterHide(hwnd);
+    }
     if (!Find(hwnd)) return TRUE;
   }
   State &s = S();
-  if (s.capture && WindowMatches(s.capture, hwnd)) ReleaseCapture();
+  // The capture goes with the window, without a WM_CAPTURECHANGED (as in Wine).
+  if (s.capture && WindowMatches(s.capture, hwnd)) s.capture = nullptr;
   SendDestroy(hwnd);
   // What was focused inside a window that is gone has no focus left to lose.
   if (s.focus && WindowMatches(s.focus, hwnd)) s.focus = nullptr;
@@ -925,10 +944,16 @@ BOOL WINAPI ShowWindow(HWND hwnd, int cmdShow) {
   if (show != static_cast<bool>(was)) {
     Send(hwnd, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
     if (!(w = Find(hwnd))) return was;
-    UINT swp =
-        SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | (show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW);
-    PlaceWindow(hwnd, HWND_TOP, w->rect.left, w->rect.top, w->rect.right - w->rect.left,
-                w->rect.bottom - w->rect.top, swp);
+    if ((w->style & WS_CHILD) && !Visible(w->parent)) {
+      // Inside a hidden parent only the style changes, as Windows does it.
+      SetVisibleFlag(hwnd, show);
+    } else {
+      UINT swp =
+          SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | (show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW);
+      PlaceWindow(hwnd, HWND_TOP, w->rect.left, w->rect.top, w->rect.right - w->rect.left,
+                  w->rect.bottom - w->rect.top, swp);
+    }
+    if (!show) FocusAfterHide(hwnd);
     if (!Find(hwnd)) return was;
   }
   if (show && cmdShow != SW_SHOWNOACTIVATE && cmdShow != SW_SHOWNA && cmdShow != SW_SHOWMINNOACTIVE &&
@@ -1044,12 +1069,6 @@ BOOL WINAPI SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int 
       insertAfter != HWND_TOPMOST && insertAfter != HWND_NOTOPMOST && !Find(insertAfter)) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return FALSE;
-  }
-  if (flags & SWP_HIDEWINDOW) {
-    // Hiding by SetWindowPos moves the focus off the window too.
-    bool ok = PlaceWindow(hwnd, insertAfter, x, y, cx, cy, flags);
-    if (ok && Find(hwnd)) FocusAwayFrom(hwnd);
-    return ok ? TRUE : FALSE;
   }
   return PlaceWindow(hwnd, insertAfter, x, y, cx, cy, flags) ? TRUE : FALSE;
 }
@@ -1618,7 +1637,8 @@ HWND WINAPI SetCapture(HWND hwnd) {
   HWND old = s.capture;
   if (hwnd && !FindOrFail(hwnd)) return nullptr;
   s.capture = hwnd;
-  if (old && old != hwnd && Find(old)) Send(old, WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(hwnd));
+  // Told even when it takes the capture again itself.
+  if (old && Find(old)) Send(old, WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(hwnd));
   return old;
 }
 
