@@ -3,6 +3,7 @@
 
 #include <climits>
 #include <cstring>
+#include <utility>
 
 #include "forms/Forms.h"
 #include "forms/ImgList.h"
@@ -73,6 +74,15 @@ void HideTaskbarButton() {
 void SetFormVisible(TCustomForm *Form, bool Visible) {
   // Through TControl: the form's own override is not public.
   static_cast<TControl *>(Form)->SetVisible(Visible);
+}
+
+// Calls a copy of the handler, so the handler survives its component being freed or
+// the event being reassigned inside it.
+template <typename Event, typename... Args>
+void Raise(const Event &Handler, Args &&...args) {
+  if (!Handler) return;
+  Event handler = Handler;
+  handler(std::forward<Args>(args)...);
 }
 
 // Ids are counted for the whole process, so a notification still queued for a freed
@@ -691,46 +701,34 @@ bool TTrayIcon::MinimizeToTrayStep(TMessage &Msg) {
 
 // ---- Event raisers ------------------------------------------------------------------------
 
-void TTrayIcon::DoClick() {
-  if (OnClick) OnClick(this);
-}
+void TTrayIcon::DoClick() { Raise(OnClick, this); }
 
-void TTrayIcon::DoDblClick() {
-  if (OnDblClick) OnDblClick(this);
-}
+void TTrayIcon::DoDblClick() { Raise(OnDblClick, this); }
 
 void TTrayIcon::DoCycle() {
   if (!OnCycle) return;
   int next = FIconList && FIconIndex < FIconList->Count() ? FIconIndex + 1 : 0;
-  OnCycle(this, next);
+  Raise(OnCycle, this, next);
 }
 
 void TTrayIcon::DoMouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
-  if (OnMouseDown) OnMouseDown(this, Button, Shift, X, Y);
+  Raise(OnMouseDown, this, Button, Shift, X, Y);
 }
 
 void TTrayIcon::DoMouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
-  if (OnMouseUp) OnMouseUp(this, Button, Shift, X, Y);
+  Raise(OnMouseUp, this, Button, Shift, X, Y);
 }
 
-void TTrayIcon::DoMouseMove(TShiftState Shift, int X, int Y) {
-  if (OnMouseMove) OnMouseMove(this, Shift, X, Y);
-}
+void TTrayIcon::DoMouseMove(TShiftState Shift, int X, int Y) { Raise(OnMouseMove, this, Shift, X, Y); }
 
-void TTrayIcon::DoMouseEnter() {
-  if (OnMouseEnter) OnMouseEnter(this);
-}
+void TTrayIcon::DoMouseEnter() { Raise(OnMouseEnter, this); }
 
-void TTrayIcon::DoMouseExit() {
-  if (OnMouseExit) OnMouseExit(this);
-}
+void TTrayIcon::DoMouseExit() { Raise(OnMouseExit, this); }
 
 void TTrayIcon::DoMinimizeToTray() {
   TLifeline life(this);
-  if (OnMinimizeToTray) {
-    OnMinimizeToTray(this);
-    if (!life.Alive()) return;
-  }
+  Raise(OnMinimizeToTray, this);
+  if (!life.Alive()) return;
   if (dynamic_cast<TWinControl *>(Owner()) && Application && Application->MainForm()) {
     SetFormVisible(Application->MainForm(), false);
     if (!life.Alive()) return;
@@ -739,22 +737,12 @@ void TTrayIcon::DoMinimizeToTray() {
   SetIconVisible(true);
 }
 
-void TTrayIcon::DoStartup(bool &ShowMainForm) {
-  if (OnStartup) OnStartup(this, ShowMainForm);
-}
+void TTrayIcon::DoStartup(bool &ShowMainForm) { Raise(OnStartup, this, ShowMainForm); }
 
-void TTrayIcon::DoBalloonHintShow() {
-  if (OnBalloonHintShow) OnBalloonHintShow(this);
-}
+void TTrayIcon::DoBalloonHintShow() { Raise(OnBalloonHintShow, this); }
 
-void TTrayIcon::DoBalloonHintHide() {
-  if (OnBalloonHintHide) OnBalloonHintHide(this);
-}
+void TTrayIcon::DoBalloonHintHide() { Raise(OnBalloonHintHide, this); }
 
-void TTrayIcon::DoBalloonHintTimeout() {
-  if (OnBalloonHintTimeout) OnBalloonHintTimeout(this);
-}
+void TTrayIcon::DoBalloonHintTimeout() { Raise(OnBalloonHintTimeout, this); }
 
-void TTrayIcon::DoBalloonHintClick() {
-  if (OnBalloonHintClick) OnBalloonHintClick(this);
-}
+void TTrayIcon::DoBalloonHintClick() { Raise(OnBalloonHintClick, this); }
