@@ -24,6 +24,11 @@
 #define WM_DELETEITEM 0x002D
 #define WM_PARENTNOTIFY 0x0210
 #define WM_CANCELMODE 0x001F
+#define WM_NCACTIVATE 0x0086
+
+#define WA_INACTIVE 0
+#define WA_ACTIVE 1
+#define WA_CLICKACTIVE 2
 
 struct WINDOWPOS {
   HWND hwnd;

@@ -488,6 +488,36 @@ void SetVisibleFlag(HWND h, bool visible) {
   }
 }
 
+// Makes top the active window, as Windows does it: WM_NCACTIVATE and WM_ACTIVATE to
+// the window that loses the activation, then to the one that gains it (whose
+// DefWindowProc takes the focus). With no window left active the focus goes too.
+void Activate(HWND top) {
+  State &s = S();
+  HWND old = s.active;
+  if (old == top) return;
+  s.active = top;
+  if (old && Find(old)) {
+    Send(old, WM_NCACTIVATE, FALSE, 0);
+    if (Find(old)) Send(old, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(top));
+  }
+  if (s.active != top) return;
+  if (!top) {
+    if (s.focus && (!old || WindowMatches(s.focus, old))) SetFocus(nullptr);
+    return;
+  }
+  Window *w = Find(top);
+  if (!w) return;
+  bool minimized = (w->style & WS_MINIMIZE) != 0;
+  Send(top, WM_NCACTIVATE, TRUE, 0);
+  if (Find(top) && s.active == top)
+    Send(top, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, minimized ? 1 : 0), reinterpret_cast<LPARAM>(old));
+}
+
+bool CanBeActive(HWND h) {
+  Window *w = Find(h);
+  return w && IsTopLevel(*w) && !w->destroying;
+}
+
 // After ShowWindow hides a window: a child that held the focus itself hands it to its
 // parent (a focused descendant keeps it, as in Wine); a hidden active top-level window
 // is no longer active and the focus inside it is lost.
@@ -502,8 +532,7 @@ void FocusAfterHide(HWND h) {
     return;
   }
   if (s.active != h) return;
-  s.active = nullptr;
-  if (s.focus && WindowMatches(s.focus, h)) SetFocus(nullptr);
+  Activate(nullptr);
 }
 
 // SetWindowPos as Windows does it: WM_WINDOWPOSCHANGING (which may change the request),
@@ -894,6 +923,7 @@ BOOL WINAPI DestroyWindow(HWND hwnd) {
     if (!Find(hwnd)) return TRUE;
   }
   State &s = S();
+  if (s.active == hwnd) Activate(nullptr);
   // The capture goes with the window, without a WM_CAPTURECHANGED (as in Wine).
   if (s.capture && WindowMatches(s.capture, hwnd)) s.capture = nullptr;
   SendDestroy(hwnd);
@@ -957,8 +987,8 @@ BOOL WINAPI ShowWindow(HWND hwnd, int cmdShow) {
     if (!Find(hwnd)) return was;
   }
   if (show && cmdShow != SW_SHOWNOACTIVATE && cmdShow != SW_SHOWNA && cmdShow != SW_SHOWMINNOACTIVE &&
-      cmdShow != SW_MINIMIZE && Find(hwnd) && IsTopLevel(*Find(hwnd)))
-    S().active = hwnd;
+      cmdShow != SW_MINIMIZE && CanBeActive(hwnd))
+    Activate(hwnd);
   return was;
 }
 
@@ -1012,7 +1042,17 @@ HWND WINAPI SetFocus(HWND hwnd) {
       if (a->style & WS_DISABLED) return nullptr;
   }
   if (hwnd == old) return old;
-  if (hwnd && IsTopLevel(*Find(TopLevelOf(hwnd)))) s.active = TopLevelOf(hwnd);
+  if (hwnd) {
+    // The window's top-level window becomes active first; its WM_ACTIVATE may move
+    // the focus, and a window no longer active gets none.
+    HWND top = TopLevelOf(hwnd);
+    if (CanBeActive(top) && s.active != top) {
+      Activate(top);
+      if (!Find(hwnd) || s.active != top) return nullptr;
+      if (s.focus == hwnd) return hwnd;
+    }
+    old = s.focus;
+  }
   s.focus = hwnd;
   if (old && Find(old)) Send(old, WM_KILLFOCUS, reinterpret_cast<WPARAM>(hwnd), 0);
   if (hwnd && Find(hwnd) && s.focus == hwnd) Send(hwnd, WM_SETFOCUS, reinterpret_cast<WPARAM>(old), 0);
@@ -1025,13 +1065,17 @@ HWND WINAPI GetActiveWindow() { return S().active; }
 HWND WINAPI SetActiveWindow(HWND hwnd) {
   if (hwnd && !FindOrFail(hwnd)) return nullptr;
   HWND old = S().active;
-  S().active = hwnd ? TopLevelOf(hwnd) : nullptr;
+  HWND top = hwnd ? TopLevelOf(hwnd) : nullptr;
+  if (top && !CanBeActive(top)) return old;  // a child: nothing changes
+  Activate(top);
   return old;
 }
 
 BOOL WINAPI SetForegroundWindow(HWND hwnd) {
   if (!FindOrFail(hwnd)) return FALSE;
-  S().foreground = S().active = TopLevelOf(hwnd);
+  HWND top = TopLevelOf(hwnd);
+  S().foreground = top;
+  if (CanBeActive(top)) Activate(top);
   return TRUE;
 }
 
@@ -1301,6 +1345,12 @@ LRESULT WINAPI DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     }
     case WM_NCHITTEST:
       return HTCLIENT;
+    case WM_NCACTIVATE:
+      return TRUE;
+    case WM_ACTIVATE:
+      // An activated window takes the focus, unless minimised.
+      if (LOWORD(wParam) != WA_INACTIVE && !(w->style & WS_MINIMIZE)) SetFocus(hwnd);
+      return 0;
     case WM_CANCELMODE:
       if (S().capture == hwnd) ReleaseCapture();
       return 0;

@@ -121,6 +121,31 @@ TEST_F(WindowManager, FocusMovesWithKillThenSetEachNamingTheOther) {
   EXPECT_EQ(gEvents, (std::vector<Event>{{b, WM_KILLFOCUS, 0, 0}}));
 }
 
+TEST_F(WindowManager, FocusInAnotherWindowActivatesItFirst) {
+  HWND child1 = Child(top_, 1);
+  HWND top2 = Window(nullptr, WS_OVERLAPPEDWINDOW, 400, 60, 300, 200);
+  HWND child2 = Child(top2, 2);
+  SetFocus(child1);
+  Watch({WM_ACTIVATE, WM_SETFOCUS, WM_KILLFOCUS});
+  // The new window is activated, its default handling takes the focus, and then the
+  // child gets it from there.
+  EXPECT_EQ(SetFocus(child2), top2);
+  EXPECT_EQ(GetActiveWindow(), top2);
+  EXPECT_EQ(gEvents, (std::vector<Event>{{top_, WM_ACTIVATE, WA_INACTIVE, L(top2)},
+                                         {top2, WM_ACTIVATE, WA_ACTIVE, L(top_)},
+                                         {child1, WM_KILLFOCUS, W(top2), 0},
+                                         {top2, WM_SETFOCUS, W(child1), 0},
+                                         {top2, WM_KILLFOCUS, W(child2), 0},
+                                         {child2, WM_SETFOCUS, W(top2), 0}}));
+  // Hiding the active window takes the focus out of it.
+  ShowWindow(top2, SW_SHOWNOACTIVATE);
+  gEvents.clear();
+  ShowWindow(top2, SW_HIDE);
+  EXPECT_EQ(GetFocus(), nullptr);
+  ASSERT_FALSE(gEvents.empty());
+  EXPECT_EQ(gEvents.back(), (Event{child2, WM_KILLFOCUS, 0, 0}));
+}
+
 TEST_F(WindowManager, DisabledWindowsRefuseTheFocusAndHiddenOnesTakeIt) {
   HWND enabled = Child(top_, 1), disabled = Child(top_, 2, WS_VISIBLE | WS_DISABLED);
   HWND hidden = Child(top_, 3, 0);
