@@ -1009,7 +1009,30 @@ int ListInsert(HWND h, ListState &l, int index, LPARAM lp) {
   return index;
 }
 
+// The owner hears of each item that goes if it draws the items or gave the item data,
+// so it can free what the data stands for.
+void ListTellDeleted(HWND h, const ListState &l, int index) {
+  const Item &it = l.list.items[index];
+  if (!(StyleOf(h) & (LBS_OWNERDRAWFIXED | LBS_OWNERDRAWVARIABLE)) && !it.data) return;
+  HWND owner = GetParent(h);
+  if (!owner) return;
+  DELETEITEMSTRUCT dis{ODT_LISTBOX, static_cast<UINT>(GetDlgCtrlID(h)), static_cast<UINT>(index), h, it.data};
+  SendMessageA(owner, WM_DELETEITEM, static_cast<WPARAM>(GetDlgCtrlID(h)), reinterpret_cast<LPARAM>(&dis));
+}
+
+// Empties the list, telling the owner of each item from the last to the first.
+void ListClear(HWND h, ListState &l) {
+  for (int i = l.list.Count() - 1; i >= 0; --i) {
+    ListTellDeleted(h, l, i);
+    if (!IsWindow(h) || i >= l.list.Count()) break;
+  }
+  l.list.items.clear();
+  l.sel = -1;
+  l.caret = l.top = 0;
+}
+
 void ListDelete(HWND h, ListState &l, int index) {
+  ListTellDeleted(h, l, index);
   l.list.items.erase(l.list.items.begin() + index);
   if (index == l.sel)
     l.sel = -1;
@@ -1104,6 +1127,7 @@ LRESULT CALLBACK ListBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
       }
       return 0;
     case WM_NCDESTROY:
+      ListClear(h, *l);
       SetWindowLongPtrA(h, 0, 0);
       delete l;
       return DefWindowProcA(h, msg, wp, lp);
@@ -1176,9 +1200,7 @@ LRESULT CALLBACK ListBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
       ListDelete(h, *l, static_cast<int>(wp));
       return l->list.Count();
     case LB_RESETCONTENT:
-      l->list.items.clear();
-      l->sel = -1;
-      l->caret = l->top = 0;
+      ListClear(h, *l);
       InvalidateRect(h, nullptr, TRUE);
       return LB_OKAY;
     case LB_GETCOUNT:

@@ -249,6 +249,14 @@ struct MEASUREITEMSTRUCT {
   ULONG_PTR itemData;
 };
 typedef MEASUREITEMSTRUCT *LPMEASUREITEMSTRUCT;
+struct DELETEITEMSTRUCT {
+  UINT CtlType;
+  UINT CtlID;
+  UINT itemID;
+  HWND hwndItem;
+  ULONG_PTR itemData;
+};
+typedef DELETEITEMSTRUCT *LPDELETEITEMSTRUCT;
 
 // ---- Combo box -----------------------------------------------------------------------------
 #define CBS_SIMPLE 0x0001L

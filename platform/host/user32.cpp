@@ -1291,6 +1291,17 @@ LRESULT WINAPI DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_GETTEXT: {
       if (wParam == 0 || !lParam) return 0;
       size_t n = std::min(w->text.size(), static_cast<size_t>(wParam) - 1);
+      // A short buffer gets whole characters only: half of a double-byte one would
+      // turn into another character (or none) for the reader.
+      if (n < w->text.size()) {
+        size_t i = 0;
+        while (i < n) {
+          size_t len = IsDBCSLeadByte(static_cast<BYTE>(w->text[i])) && i + 1 < w->text.size() ? 2 : 1;
+          if (i + len > n) break;
+          i += len;
+        }
+        n = i;
+      }
       char *out = reinterpret_cast<char *>(lParam);
       memcpy(out, w->text.data(), n);
       out[n] = 0;

@@ -358,6 +358,28 @@ TEST_F(Lists, ComboBoxTextFollowsTheSelection) {
   EXPECT_EQ(CodesFrom(list), (std::vector<int>{CBN_SETFOCUS, CBN_SELENDCANCEL, CBN_KILLFOCUS}));
 }
 
+TEST_F(Lists, OwnerDrawnItemsAreMeasuredByTheOwnerAndReportedWhenTheyGo) {
+  ctltest::DeletedItems().clear();
+  HWND lb = Make("LISTBOX", LBS_OWNERDRAWFIXED | LBS_NOINTEGRALHEIGHT, "", 3, 10, 10, 100, 100);
+  EXPECT_EQ(SendMessageA(lb, LB_GETITEMHEIGHT, 0, 0), static_cast<LRESULT>(ctltest::kMeasuredItemHeight));
+  // Without LBS_HASSTRINGS the "string" is the item's data.
+  EXPECT_EQ(SendMessageA(lb, LB_ADDSTRING, 0, 11), 0);
+  EXPECT_EQ(SendMessageA(lb, LB_ADDSTRING, 0, 22), 1);
+  EXPECT_EQ(SendMessageA(lb, LB_ADDSTRING, 0, 33), 2);
+  EXPECT_EQ(SendMessageA(lb, LB_GETITEMDATA, 1, 0), 22);
+  ULONG_PTR data = 0;
+  EXPECT_EQ(SendMessageA(lb, LB_GETTEXT, 2, reinterpret_cast<LPARAM>(&data)),
+            static_cast<LRESULT>(sizeof(ULONG_PTR)));
+  EXPECT_EQ(data, 33u);
+  EXPECT_EQ(SendMessageA(lb, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), 22), 1);
+  SendMessageA(lb, LB_DELETESTRING, 0, 0);
+  EXPECT_EQ(ctltest::DeletedItems(), (std::vector<ULONG_PTR>{11}));
+  // The items left go with the list box.
+  DestroyWindow(lb);
+  ASSERT_EQ(ctltest::DeletedItems().size(), 3u);
+  EXPECT_EQ(ctltest::DeletedItems()[1] + ctltest::DeletedItems()[2], 55u);
+}
+
 class Statics : public ctltest::ControlTest {};
 
 TEST_F(Statics, TextDialogCodeAndClicksWhenAskedFor) {
@@ -366,6 +388,10 @@ TEST_F(Statics, TextDialogCodeAndClicksWhenAskedFor) {
   EXPECT_EQ(Text(label), "&Server:");
   EXPECT_TRUE(SetWindowTextA(label, "サーバー"));
   EXPECT_EQ(Text(label), "サーバー");
+  // A short buffer gets whole characters: 5 bytes hold "サー" and the terminator.
+  char buf[6] = "xxxxx";
+  EXPECT_EQ(GetWindowTextA(label, buf, 5), 4);
+  EXPECT_STREQ(buf, "サー");
   EXPECT_EQ(SendMessageA(label, WM_GETDLGCODE, 0, 0), DLGC_STATIC);
   EXPECT_EQ(SendMessageA(label, WM_NCHITTEST, 0, MAKELPARAM(15, 15)), HTTRANSPARENT);
   Click(label, 2, 2);

@@ -22,8 +22,26 @@ inline std::vector<Note> &Notes() {
   return notes;
 }
 
+// The item data of each WM_DELETEITEM, in order.
+inline std::vector<ULONG_PTR> &DeletedItems() {
+  static std::vector<ULONG_PTR> items;
+  return items;
+}
+
+// What the parent answers to WM_MEASUREITEM.
+constexpr UINT kMeasuredItemHeight = 21;
+
 inline LRESULT CALLBACK ParentProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
   if (m == WM_COMMAND && lp) Notes().push_back(Note{reinterpret_cast<HWND>(lp), HIWORD(wp)});
+  if (m == WM_MEASUREITEM) {
+    reinterpret_cast<MEASUREITEMSTRUCT *>(lp)->itemHeight = kMeasuredItemHeight;
+    return TRUE;
+  }
+  if (m == WM_DELETEITEM) {
+    DeletedItems().push_back(reinterpret_cast<DELETEITEMSTRUCT *>(lp)->itemData);
+    return TRUE;
+  }
+  if (m == WM_DRAWITEM) return TRUE;
   return DefWindowProcA(h, m, wp, lp);
 }
 

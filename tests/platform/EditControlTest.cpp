@@ -304,6 +304,22 @@ TEST_F(Edit, FocusAndDialogCodes) {
   EXPECT_EQ(Sel(single), std::make_pair(0u, 0u));
 }
 
+TEST_F(Edit, TheFormattingRectangleIsSetAndFollowsTheSize) {
+  HWND e = Make("EDIT", ES_MULTILINE, "", 100, 10, 10, 200, 160);
+  RECT set{4, 2, 150, 130}, got{};
+  SendMessageA(e, EM_SETRECTNP, 0, reinterpret_cast<LPARAM>(&set));
+  SendMessageA(e, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&got));
+  EXPECT_EQ(got.left, 4);
+  EXPECT_EQ(got.top, 2);
+  EXPECT_EQ(got.right, 150);
+  // Resizing the control starts again from its client area.
+  MoveWindow(e, 10, 10, 300, 160, FALSE);
+  SendMessageA(e, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&got));
+  EXPECT_EQ(got.left, 0);
+  EXPECT_EQ(got.top, 0);
+  EXPECT_EQ(got.right, 300);
+}
+
 TEST_F(Edit, PasswordCharacterAndStyleGoTogether) {
   HWND e = Make("EDIT", ES_PASSWORD, "secret");
   EXPECT_EQ(SendMessageA(e, EM_GETPASSWORDCHAR, 0, 0), '*');
