@@ -1,6 +1,6 @@
-// The keyboard-cue redraw fix: inert where it is not needed, hooks every form
-// at the next idle moment, repaints a form once per cue change after the form
-// has handled it, and never leaves a form calling into a freed record.
+// The keyboard-cue redraw fix: inert where it is not needed, hooks every form at the
+// next idle moment, repaints a form once per cue change after the form has handled it,
+// and never leaves a form calling into a freed record.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -29,8 +29,8 @@ class Counted : public Base {
   }
 };
 
-// Stands for the form's own handling of a cue change (and for any hook
-// installed before the fix); its result must come back to the sender.
+// Stands for the form's own handling of a cue change (and for any hook installed before
+// the fix); its result must come back to the sender.
 struct FormHandling {
   TWndMethod Previous;
   void operator()(TMessage &Message) const {
@@ -42,8 +42,7 @@ struct FormHandling {
   }
 };
 
-// A hook installed over the fix's, keeping the fix's hook as its previous
-// procedure.
+// A hook installed over the fix's, keeping the fix's hook as its previous procedure.
 struct LaterHook {
   TWndMethod Previous;
   int *Calls;
@@ -193,8 +192,8 @@ TEST_F(AltCueFixTest, CueChangeRepaintsTheWholeFormOnceAtTheNextIdleMoment) {
   EXPECT_EQ(fix->FormObjCount(), hooked + 1);
   EXPECT_TRUE(TakeLog().empty());
 
-  // The form handles the message first and its result stands; the repaint waits
-  // for the idle moment and happens once.
+  // The form handles the message first and its result stands; the repaint waits for the
+  // idle moment and happens once.
   EXPECT_EQ(second->CueChange(), 1234);
   EXPECT_EQ(second->CueChange(), 1234);
   EXPECT_EQ(TakeLog(), (Lines{"handled", "handled"}));
@@ -222,8 +221,8 @@ TEST_F(AltCueFixTest, WithoutRepaintAllOnlyCueControlsOfShownPagesAreRepainted) 
   cue->CueChange();
   TakeLog();
   Idle();
-  // Not the label, the group box frame, the form, the edit or the pages
-  // themselves, nor anything on the page that is not shown.
+  // Not the label, the group box frame, the form, the edit or the pages themselves, nor
+  // anything on the page that is not shown.
   EXPECT_EQ(TakeLog(), (Lines{"repaint Button", "repaint Check", "repaint Static", "repaint GroupRadio",
                               "repaint Page1Button"}));
 
@@ -247,8 +246,7 @@ TEST_F(AltCueFixTest, DestroyedFormsAndTheFixLeaveNoDanglingHooks) {
   Idle();
   const int hooked = fix->FormObjCount();
 
-  // Flagged, then destroyed before the idle moment: its record goes without a
-  // repaint.
+  // Flagged, then destroyed before the idle moment: its record goes without a repaint.
   doomed->CueChange();
   doomed.reset();
   TakeLog();
@@ -257,16 +255,15 @@ TEST_F(AltCueFixTest, DestroyedFormsAndTheFixLeaveNoDanglingHooks) {
   EXPECT_EQ(fix->FormObjCount(), hooked - 1);
   EXPECT_TRUE(TakeLog().empty());
 
-  // Someone hooks over the fix; then the fix goes. The later hook's call into
-  // the fix's hook must pass straight on to the form's own handling.
+  // Someone hooks over the fix; then the fix goes. The later hook's call into the fix's
+  // hook must pass straight on to the form's own handling.
   int laterCalls = 0;
   kept->WindowProc = LaterHook{kept->WindowProc, &laterCalls};
   fix.reset();
   EXPECT_EQ(kept->CueChange(), 1234);
   EXPECT_EQ(laterCalls, 1);
   EXPECT_EQ(TakeLog(), Lines{"handled"});
-  // The later hook unhooks by putting back what it found: still the form's
-  // handling.
+  // The later hook unhooks by putting back what it found: still the form's handling.
   kept->WindowProc = kept->WindowProc.target<LaterHook>()->Previous;
   EXPECT_EQ(kept->CueChange(), 1234);
   EXPECT_EQ(TakeLog(), Lines{"handled"});
