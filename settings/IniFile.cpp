@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/winapi.h"
+#include "settings/FileReplace.h"
 
 namespace {
 
@@ -305,18 +306,7 @@ IniText LoadForWrite(const std::string &path) {
 // Whole-file replacement: an interrupted save leaves either the old file or the new
 // one, never a part of either.
 void SaveWholeFile(const std::string &path, const std::string &bytes) {
-  const std::string temp = path + ".tmp";
-  std::FILE *f = std::fopen(temp.c_str(), "wb");
-  if (!f) throw WriteError(path);
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  ok = std::fflush(f) == 0 && ok;
-  ok = std::fclose(f) == 0 && ok;
-  if (ok)
-    ok = MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-  if (!ok) {
-    DeleteFileA(temp.c_str());
-    throw WriteError(path);
-  }
+  if (!ReplaceWholeFile(path, bytes)) throw WriteError(path);
 }
 
 // The value a read returns: blanks and enclosing quotes dropped, cut to the limit.

@@ -1,0 +1,60 @@
+// NTP.lst: the server list kept apart from the INI file.
+#include "app/ServerList.h"
+
+#include <cstdio>
+
+#include "forms/Classes.h"
+#include "forms/Exception.h"
+#include "settings/FileReplace.h"
+
+// The 10th and the 13th are the same name: the pool is meant to be asked more often.
+const char *const kBuiltInServers[kBuiltInServerCount] = {
+    "ntp.nict.jp",           "ntp.jst.mfeed.ad.jp",  "ntp1.jst.mfeed.ad.jp",
+    "ntp2.jst.mfeed.ad.jp",  "ntp3.jst.mfeed.ad.jp", "ntp.v6.mfeed.ad.jp",
+    "ats1.e-timing.ne.jp",   "s2csntp.miz.nao.ac.jp", "ntp.ring.gr.jp",
+    "jp.pool.ntp.org",       "0.jp.pool.ntp.org",    "1.jp.pool.ntp.org",
+    "jp.pool.ntp.org",       "2.jp.pool.ntp.org",    "3.jp.pool.ntp.org",
+    "ntp.nc.u-tokyo.ac.jp",  "ntp1.plala.or.jp",     "ntp.odn.ne.jp",
+    "ntp.so-net.ne.jp",      "ntp1.dion.ne.jp",      "ntp.asahi-net.or.jp",
+    "ntp1.sakura.ad.jp",     "ntp.dnsbalance.ring.gr.jp",
+};
+
+std::vector<std::string> ParseServerList(const std::string &bytes) {
+  const size_t end = bytes.find('\0') == std::string::npos ? bytes.size() : bytes.find('\0');
+  std::vector<std::string> entries;
+  size_t start = 0;
+  for (size_t i = 0; i < end; ++i) {
+    if (bytes[i] != '\r' && bytes[i] != '\n') continue;
+    entries.push_back(bytes.substr(start, i - start));
+    if (bytes[i] == '\r' && i + 1 < end && bytes[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  if (start < end) entries.push_back(bytes.substr(start, end - start));
+  return entries;
+}
+
+std::string FormatServerList(const TStrings &items) {
+  std::string text;
+  for (int i = 0; i < items.Count(); ++i) text += items.Get(i) + "\r\n";
+  return text;
+}
+
+void ReadServerListFile(const std::string &path, TStrings &items) {
+  std::FILE *f = std::fopen(path.c_str(), "rb");
+  if (!f) throw Exception(path + " を読み込めません");
+  std::string bytes;
+  char buffer[8192];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
+  const bool failed = std::ferror(f) != 0;
+  std::fclose(f);
+  if (failed) throw Exception(path + " を読み込めません");
+  items.BeginUpdate();
+  items.Clear();
+  for (const std::string &entry : ParseServerList(bytes)) items.Add(entry);
+  items.EndUpdate();
+}
+
+void WriteServerListFile(const std::string &path, const TStrings &items) {
+  if (!ReplaceWholeFile(path, FormatServerList(items))) throw Exception(path + " に書き込めません");
+}

@@ -1,0 +1,58 @@
+// The settings dialog's handlers: OK, Cancel, the close query and the server list.
+#include <initializer_list>
+
+#include "app/ServerList.h"
+#include "app/fSetup.h"
+
+namespace {
+
+// The bounds check a spin edit makes when the focus leaves it: a number outside the
+// range is clamped; any other text is left for the reader of the value.
+void CheckSpinValue(TSpinEdit *Spin) {
+  const int32_t v = Spin->Value();
+  if (Spin->MinValue() != Spin->MaxValue() && (v < Spin->MinValue() || v > Spin->MaxValue()))
+    Spin->SetValue(v);
+}
+
+}  // namespace
+
+void TSetup::Button1Click(TObject *) {
+  // OK does not move the focus, so a value still being typed has not been checked yet:
+  // without this it would be saved and used out of range.
+  for (TSpinEdit *spin : {OffsetMin, OffsetSec, UpdateTime}) CheckSpinValue(spin);
+  ApplyPriority();
+  AutoIni->SaveToIni();
+  const std::string server = UseNTPServer->Text();
+  if (ServerList->FindExact(server) < 0) {
+    if (!server.empty()) ServerList->Items()->Insert(0, server);
+    // A failure goes to the error report and leaves the dialog open.
+    WriteServerListFile(FListPath, *ServerList->Items());
+  }
+  CheckTimer->SetInterval(static_cast<UINT>(UpdateIntervalMs()));
+  Hide();
+}
+
+void TSetup::Button2Click(TObject *) {
+  AutoIni->LoadFromIni();
+  Hide();
+}
+
+void TSetup::FormCloseQuery(TObject *, bool &CanClose) {
+  // Closing the shown dialog only hides it; closing the hidden form ends the program.
+  CanClose = !Visible();
+  Hide();
+  if (CanClose) AutoIni->SaveToIni();
+}
+
+void TSetup::ServerListClick(TObject *) {
+  const int i = ServerList->ItemIndex();
+  if (i >= 0) UseNTPServer->SetText(ServerList->Items()->Get(i));
+}
+
+void TSetup::ServerListDblClick(TObject *) {
+  // The user asked for this server now: no timing window, no deferral.
+  const int i = ServerList->ItemIndex();
+  if (i < 0) return;
+  SNTPC->Server = ServerList->Items()->Get(i);
+  SNTPC->RequestTime();
+}
