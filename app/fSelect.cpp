@@ -23,29 +23,41 @@ struct TProvider {
 };
 
 const TProvider Providers[] = {
-    {"OCN", "OCN", "OCN",
+    {"OCN",
+     "OCN",
+     "OCN",
      {"ntp1.ocn.ne.jp", "ntp2.ocn.ne.jp", "ntp3.ocn.ne.jp"},
      "OCNのNTPサーバーは東京に2台、大阪に1台あります(上の2つが東京、一番下が大阪)。\r\n"
      "東日本の方は東京の、西日本の方は大阪のサーバーを選んでください。"},
-    {"ぷらら", "plala", "ぷらら",
+    {"ぷらら",
+     "plala",
+     "ぷらら",
      {"ntp1.plala.or.jp", "ntp2.plala.or.jp"},
      "1番目は東日本向け、2番目は西日本向けのサーバーです。\r\n"
      "お住まいの地域に合わせて選んでください。"},
-    {"WAKWAK", "WAKWAK", "WAKWAK",
+    {"WAKWAK",
+     "WAKWAK",
+     "WAKWAK",
      {"ntp1.wakwak.com", "ntp2.wakwak.com"},
      "WAKWAKのNTPサーバーは2台あります。\r\n"
      "地域による推奨はありませんので、どちらを選んでもかまいません。"},
-    {"DION", "DION", "DION",
+    {"DION",
+     "DION",
+     "DION",
      {"ntp02.dion.ne.jp", "ntp03.dion.ne.jp"},
      "DIONのNTPサーバーは02と03の2台です。\r\n"
      "01はありませんので、手で入力するときは番号に注意してください。"},
     {"BB.Excite", nullptr, nullptr, {"ntp.bbexcite.jp"}, nullptr},
     {"Yahoo! BB", nullptr, nullptr, {"ntp.bbtec.net"}, nullptr},
-    {"USEN", "USEN", "USEN",
+    {"USEN",
+     "USEN",
+     "USEN",
      {"ntp01.usen.ad.jp", "ntp02.usen.ad.jp", "ntp03.usen.ad.jp"},
      "USENのNTPサーバーは01から03までの3台です。\r\n"
      "推奨はありませんので、お好きなものを選んでください。"},
-    {"biglobe", "biglobe", "biglobe",
+    {"biglobe",
+     "biglobe",
+     "biglobe",
      {"ntp1.biglobe.ne.jp", "ntp2.biglobe.ne.jp", "ntp3.biglobe.ne.jp"},
      "biglobeのNTPサーバーは1から3までの3台です。\r\n"
      "推奨はありませんので、お好きなものを選んでください。"},
@@ -69,8 +81,8 @@ struct TPageFields {
 const TPageFields PageFields[] = {
     {&TSelectForm::OCN, &TSelectForm::StaticTextOCN, &TSelectForm::MemoOCN, &TSelectForm::SelectOCN,
      &TSelectForm::ButtonOCN, &TSelectForm::ButtonOCNClick},
-    {&TSelectForm::plala, &TSelectForm::StaticTextplala, &TSelectForm::Memoplala,
-     &TSelectForm::Selectplala, &TSelectForm::Buttonplala, &TSelectForm::ButtonplalaClick},
+    {&TSelectForm::plala, &TSelectForm::StaticTextplala, &TSelectForm::Memoplala, &TSelectForm::Selectplala,
+     &TSelectForm::Buttonplala, &TSelectForm::ButtonplalaClick},
     {&TSelectForm::WAKWAK, &TSelectForm::StaticTextWAKWAK, &TSelectForm::MemoWAKWAK,
      &TSelectForm::SelectWAKWAK, &TSelectForm::ButtonWAKWAK, &TSelectForm::ButtonWAKWAKClick},
     {&TSelectForm::DION, &TSelectForm::StaticTextDION, &TSelectForm::MemoDION, &TSelectForm::SelectDION,
