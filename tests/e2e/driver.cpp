@@ -2,6 +2,7 @@
 // tests under Wine: one command per run, results on stdout, exit code 0 on success.
 //   wait CLASS|- CAPTION|- MS          until a visible top-level window matches
 //   gone CLASS|- CAPTION|- MS          until no visible one matches
+//   close CLASS|- CAPTION|-            WM_CLOSE to a top-level window, shown or not
 //   tray MESSAGE                       the tray callback (2048) with a mouse message
 //   settext X Y TEXT / gettext X Y     the Setup dialog's child placed at X, Y
 //   click CLASS|- CAPTION|- TEXT       BM_CLICK on the visible button with that text
@@ -24,6 +25,7 @@ const char kSetupCaption[] = "Setup";
 struct Match {
   const char *cls;
   const char *caption;
+  bool visibleOnly;
   std::vector<HWND> found;
 };
 
@@ -44,12 +46,12 @@ std::string TextOf(HWND w) {
 
 BOOL CALLBACK CollectTop(HWND w, LPARAM p) {
   auto *m = reinterpret_cast<Match *>(p);
-  if (IsWindowVisible(w) && Is(m->cls, ClassOf(w)) && Is(m->caption, TextOf(w))) m->found.push_back(w);
+  if ((IsWindowVisible(w) || !m->visibleOnly) && Is(m->cls, ClassOf(w)) && Is(m->caption, TextOf(w))) m->found.push_back(w);
   return TRUE;
 }
 
-HWND FindTop(const char *cls, const char *caption) {
-  Match m{cls, caption, {}};
+HWND FindTop(const char *cls, const char *caption, bool visibleOnly = true) {
+  Match m{cls, caption, visibleOnly, {}};
   EnumWindows(CollectTop, reinterpret_cast<LPARAM>(&m));
   return m.found.empty() ? nullptr : m.found.front();
 }
@@ -125,6 +127,14 @@ int main(int argc, char **argv) {
   if (cmd == "wait" || cmd == "gone") {
     need(5);
     return Wait(argv[2], argv[3], std::atoi(argv[4]), cmd == "wait");
+  }
+  if (cmd == "close") {
+    need(4);
+    // Hidden windows too: closing the hidden main form ends the program.
+    HWND w = FindTop(argv[2], argv[3], false);
+    if (!w) return 1;
+    PostMessageA(w, WM_CLOSE, 0, 0);
+    return 0;
   }
   if (cmd == "tray") {
     need(3);
