@@ -163,3 +163,21 @@ BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
 BOOL WINAPI SetEnvironmentVariableA(LPCSTR name, LPCSTR value);
 DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
 LPSTR WINAPI GetCommandLineA();
+
+// National-language formats. The host has one locale, Japanese: short date yyyy/MM/dd,
+// long date yyyy'年'M'月'd'日', time H:mm:ss. Only the locale's own formats are given
+// (format must be null); the result is counted in bytes with its terminating zero, and
+// a size of 0 asks for the size needed.
+typedef DWORD LCID;
+#define LOCALE_SYSTEM_DEFAULT 0x0800
+#define LOCALE_USER_DEFAULT 0x0400
+#define DATE_SHORTDATE 0x00000001
+#define DATE_LONGDATE 0x00000002
+#define TIME_NOMINUTESORSECONDS 0x00000001
+#define TIME_NOSECONDS 0x00000002
+#define TIME_NOTIMEMARKER 0x00000004
+#define TIME_FORCE24HOURFORMAT 0x00000008
+int WINAPI GetDateFormatA(LCID locale, DWORD flags, const SYSTEMTIME *date, LPCSTR format, LPSTR buffer,
+                          int size);
+int WINAPI GetTimeFormatA(LCID locale, DWORD flags, const SYSTEMTIME *time, LPCSTR format, LPSTR buffer,
+                          int size);

@@ -326,3 +326,9 @@ BOOL WINAPI MessageBeep(UINT type);
 #define IDYES 6
 #define IDNO 7
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+
+// Lower-casing in the ANSI code page (932): the single-byte letters A-Z are folded; a
+// double-byte character is kept whole, so a trail byte in A-Z is not changed. A string
+// pointer whose high word is zero is one character in its low byte, as on Windows.
+LPSTR WINAPI CharLowerA(LPSTR text);
+DWORD WINAPI CharLowerBuffA(LPSTR text, DWORD length);

@@ -1,0 +1,35 @@
+// The single-instance guard: a named mutex per executable file name.
+#include "app/DblChkNF.h"
+
+#include "platform/winapi.h"
+
+namespace {
+std::string GMutexName;
+HANDLE GMutex = nullptr;  // owned: released and closed by ReleaseSingleInstance
+}  // namespace
+
+bool AcquireSingleInstance(const std::string &argv0) {
+  const size_t cut = argv0.find_last_of("\\/:");
+  GMutexName = cut == std::string::npos ? argv0 : argv0.substr(cut + 1);
+  HANDLE existing = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, GMutexName.c_str());
+  if (existing) {
+    CloseHandle(existing);
+    return false;
+  }
+  // Two copies started together may both have found no mutex: the creation itself
+  // tells which of them came second.
+  HANDLE created = CreateMutexA(nullptr, FALSE, GMutexName.c_str());
+  if (created && GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(created);
+    return false;
+  }
+  GMutex = created;
+  return true;
+}
+
+void ReleaseSingleInstance() {
+  if (!GMutex) return;
+  ReleaseMutex(GMutex);
+  CloseHandle(GMutex);
+  GMutex = nullptr;
+}
