@@ -14,13 +14,37 @@ namespace {
 
 constexpr UINT BootSyncDelayMs = 10000;
 
-std::string WithBackslash(std::string path) {
-  if (path.empty() || (path.back() != '\\' && path.back() != '/')) path += '\\';
+// The host layer hands out POSIX paths (they start with '/'); Windows paths take
+// backslashes.
+bool IsPosixPath(const std::string &path) { return !path.empty() && path[0] == '/'; }
+
+// Whether the path ends in a delimiter. A Windows path is CP932, whose trail bytes can
+// be 0x5C, so it is read character by character.
+bool EndsWithDelimiter(const std::string &path) {
+  if (IsPosixPath(path)) return path.back() == '/';
+  bool delimiter = false;
+  for (size_t i = 0; i < path.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(path[i]);
+    delimiter = c == '\\' || c == '/';
+    if (((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) && i + 1 < path.size()) ++i;
+  }
+  return delimiter;
+}
+
+std::string WithDelimiter(std::string path, const std::string &like) {
+  if (path.empty() || !EndsWithDelimiter(path)) path += IsPosixPath(like) ? '/' : '\\';
   return path;
 }
 
+// The folder part of a path, with its delimiter.
 std::string FolderOf(const std::string &path) {
-  const size_t cut = path.find_last_of("\\/:");
+  size_t cut = std::string::npos;
+  const bool posix = IsPosixPath(path);
+  for (size_t i = 0; i < path.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(path[i]);
+    if (c == '/' || (!posix && (c == '\\' || c == ':'))) cut = i;
+    if (!posix && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) && i + 1 < path.size()) ++i;
+  }
   return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 
@@ -58,7 +82,8 @@ void TSetup::FormCreate(TObject *) {
   if (version.dwMajorVersion > 5) {
     char folder[261] = {};
     SHGetSpecialFolderPathA(nullptr, folder, CSIDL_APPDATA, FALSE);
-    FListPath = WithBackslash(WithBackslash(folder) + AutoIni->MySaveFolder()) + "NTP.lst";
+    const std::string appData = folder;
+    FListPath = WithDelimiter(WithDelimiter(appData, appData) + AutoIni->MySaveFolder(), appData) + "NTP.lst";
   }
   if (!FileExists(FListPath)) WriteServerListFile(FListPath, *ServerList->Items());
   ReadServerListFile(FListPath, *ServerList->Items());

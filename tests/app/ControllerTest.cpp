@@ -8,6 +8,7 @@
 #include <limits>
 #include <thread>
 
+#include "app/ServerList.h"
 #include "app/fSelect.h"
 #include "sntp/NsTime.h"
 #include "tests/app/AppTestSupport.h"
@@ -373,6 +374,46 @@ TEST_F(SetupFixture, FirstStartWithoutAServerWarnsAndOpensTheWizard) {
   EXPECT_TRUE(Balloons().empty());
   EXPECT_EQ(SelectForm, nullptr);
   EXPECT_EQ(::Setup->UseNTPServer->Text(), "ntp.example.jp");
+}
+
+TEST_F(SetupFixture, ListFileIsCreatedFromTheBuiltInNamesOnceAndThenIsTheList) {
+  char appData[MAX_PATH + 1] = {};
+  SHGetSpecialFolderPathA(nullptr, appData, CSIDL_APPDATA, FALSE);
+  const char delim = appData[0] == '/' ? '/' : '\\';
+  const std::string expected = std::string(appData) + delim + "Fernwick" + delim + "NTP.lst";
+  auto restart = [] {
+    delete Application;
+    Application = new TApplication(nullptr);
+    Application->CreateForm(::Setup);
+  };
+
+  MakeSetup();
+  ASSERT_EQ(::Setup->ListPath(), expected);
+  std::remove(expected.c_str());
+  restart();
+  ASSERT_EQ(::Setup->ServerList->Items()->Count(), kBuiltInServerCount);
+  EXPECT_EQ(::Setup->ServerList->Items()->Strings(0), kBuiltInServers[0]);
+  const std::string written = testsupport::ReadAll(expected);
+  EXPECT_EQ(written.substr(0, std::string(kBuiltInServers[0]).size() + 2),
+            std::string(kBuiltInServers[0]) + "\r\n");
+
+  // An existing file replaces the built-in list, even an empty one.
+  ASSERT_TRUE(testsupport::WriteAll(expected, ""));
+  restart();
+  EXPECT_EQ(::Setup->ServerList->Items()->Count(), 0);
+  ASSERT_TRUE(testsupport::WriteAll(expected, "a.example\nb.example\r\n"));
+  restart();
+  EXPECT_EQ(::Setup->ServerList->Items()->Count(), 2);
+  std::remove(expected.c_str());
+
+  // Before Vista the list lives beside the executable.
+  testhooks::SetReportedVersion(5, 1, VER_PLATFORM_WIN32_NT);
+  const std::string own = testsupport::OwnPath();
+  const std::string beside = own.substr(0, own.find_last_of("\\/") + 1) + "NTP.lst";
+  restart();
+  EXPECT_EQ(::Setup->ListPath(), beside);
+  EXPECT_EQ(::Setup->ServerList->Items()->Count(), kBuiltInServerCount);
+  std::remove(beside.c_str());
 }
 
 }  // namespace
