@@ -160,11 +160,11 @@ void TSetup::WMPowerBroadcast(TMessage &Message) {
 }
 
 void TSetup::SNTPCSNTPTime(TObject *, TDateTime TimeStamp, double, double, uint8_t, bool) {
-  const bool finish = FRunOnceWaiting;
+  // A run-once start ends once the answer is dealt with, whatever came of it.
   try {
     // Refuses the NTP epoch and anything before it, NaN included.
     if (!(TimeStamp > NtpEpoch)) {
-      if (finish) FinishRunOnce();
+      FinishRunOnce();
       return;
     }
     const int32_t minutes = OffsetMin->Value();
@@ -198,10 +198,10 @@ void TSetup::SNTPCSNTPTime(TObject *, TDateTime TimeStamp, double, double, uint8
       TrayIcon->SetHint(StatusText());
     }
   } catch (...) {
-    if (finish) FinishRunOnce();
+    FinishRunOnce();
     throw;
   }
-  if (finish) FinishRunOnce();
+  FinishRunOnce();
 }
 
 void TSetup::SNTPCError(TObject *, SOCKET, int32_t, const std::string &ErrStr) {

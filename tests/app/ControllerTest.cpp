@@ -28,6 +28,23 @@ const char *const ResumeBalloon = "1分後に同期処理を行ないます。";
 // The server's transmit time as the client hands it over.
 TDateTime UtcStamp(const SYSTEMTIME &st) { return SystemTimeToDateTime(st); }
 
+// A server's answer to Request with the given transmit time (UTC).
+std::vector<uint8_t> ServerAnswer(const std::vector<uint8_t> &Request, const SYSTEMTIME &Transmit) {
+  std::vector<uint8_t> answer(48, 0);
+  answer[0] = (4 << 3) | 4;  // version 4, server
+  answer[1] = 2;
+  answer[2] = 6;
+  answer[3] = 0xEC;
+  answer[5] = 0x01;  // root delay 1/256 s
+  answer[9] = 0x02;  // root dispersion 2/256 s
+  const TNtpTimestamp t = EncodeNtpTimestamp(SystemTimeToDateTime(Transmit));
+  std::copy(t.begin(), t.end(), answer.begin() + 16);
+  std::copy(Request.begin() + 40, Request.begin() + 48, answer.begin() + 24);
+  std::copy(t.begin(), t.end(), answer.begin() + 32);
+  std::copy(t.begin(), t.end(), answer.begin() + 40);
+  return answer;
+}
+
 class ControllerTest : public SetupFixture {
  protected:
   // The local moment the last clock set asked for.
@@ -253,6 +270,23 @@ TEST_F(ControllerTest, ResumeSchedulesAnAttemptAfterOneMinuteAnnouncedOnce) {
   }
 }
 
+TEST_F(ControllerTest, UnusableAdvanceInARealAnswerGoesToTheGeneralErrorReport) {
+  peers::ScriptedSntpServer server({"127.0.0.9:123"});
+  ASSERT_TRUE(server.Ready()) << server.Failure();
+  TSetup *s = MakeSetup();
+  s->OffsetSec->SetText("75");
+  s->StartSync();
+  peers::Datagram request;
+  ASSERT_TRUE(server.WaitRequest(request));
+  ASSERT_EQ(request.Bytes.size(), 48u);
+  server.Send(ServerAnswer(request.Bytes, Civil(2026, 12, 7, 3)), request.From);
+  ASSERT_TRUE(peers::PumpUntil([] { return !testhooks::MessageBoxes().empty(); }, 5000));
+  EXPECT_EQ(testhooks::MessageBoxes()[0].caption, "Horolan");
+  EXPECT_EQ(testhooks::MessageBoxes()[0].type & 0xF0u, static_cast<unsigned>(MB_ICONERROR));
+  EXPECT_TRUE(testhooks::ClockSets().empty());
+  EXPECT_EQ(s->LastSync(), 0.0);
+}
+
 class RunOnceTest : public ControllerTest {
  protected:
   void SetUp() override {
@@ -325,19 +359,7 @@ TEST_F(RunOnceTest, AnswerFromALoopbackServerSetsTheClockThroughTheClient) {
   peers::Datagram request;
   ASSERT_TRUE(server.WaitRequest(request));
   ASSERT_EQ(request.Bytes.size(), 48u);
-  std::vector<uint8_t> answer(48, 0);
-  answer[0] = (4 << 3) | 4;  // version 4, server
-  answer[1] = 2;
-  answer[2] = 6;
-  answer[3] = 0xEC;
-  answer[5] = 0x01;
-  answer[9] = 0x02;
-  const TNtpTimestamp t = EncodeNtpTimestamp(UtcStamp(Civil(2026, 12, 7, 3, 4, 5, 600)));
-  std::copy(t.begin(), t.end(), answer.begin() + 16);
-  std::copy(request.Bytes.begin() + 40, request.Bytes.begin() + 48, answer.begin() + 24);
-  std::copy(t.begin(), t.end(), answer.begin() + 32);
-  std::copy(t.begin(), t.end(), answer.begin() + 40);
-  server.Send(answer, request.From);
+  server.Send(ServerAnswer(request.Bytes, Civil(2026, 12, 7, 3, 4, 5, 600)), request.From);
   EXPECT_TRUE(peers::PumpUntil([] { return Application->Terminated(); }, 5000));
   ASSERT_EQ(testhooks::ClockSets().size(), 1u);
   EXPECT_NEAR(static_cast<double>(LastSetLocalMs()),
