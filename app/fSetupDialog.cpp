@@ -23,7 +23,10 @@ void TSetup::Button1Click(TObject *) {
   ApplyPriority();
   AutoIni->SaveToIni();
   const std::string server = UseNTPServer->Text();
-  if (ServerList->FindExact(server) < 0) {
+  // The list's exact search finds no item for an empty text; an empty entry still
+  // counts as the empty server being in the list.
+  const int found = server.empty() ? ServerList->Items()->IndexOf(server) : ServerList->FindExact(server);
+  if (found < 0) {
     if (!server.empty()) ServerList->Items()->Insert(0, server);
     // A failure goes to the error report and leaves the dialog open.
     WriteServerListFile(FListPath, *ServerList->Items());
