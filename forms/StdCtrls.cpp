@@ -61,8 +61,10 @@ class TListControlStrings : public TStrings {
         SetItemData;
   };
 
-  TListControlStrings(TWinControl *Control, const Messages &Msgs, const bool *Sorted)
-      : FControl(Control), FMsgs(Msgs), FSorted(Sorted) {}
+  // SavedIndex: the control's selection kept while it has no window, which clearing
+  // resets as LB_RESETCONTENT resets the window's.
+  TListControlStrings(TWinControl *Control, const Messages &Msgs, const bool *Sorted, int *SavedIndex)
+      : FControl(Control), FMsgs(Msgs), FSorted(Sorted), FSavedIndex(SavedIndex) {}
 
   int Count() const override {
     if (!FControl->HandleAllocated()) return FSaved.Count();
@@ -139,7 +141,10 @@ class TListControlStrings : public TStrings {
   }
 
   void Clear() override {
-    if (!FControl->HandleAllocated()) return FSaved.Clear();
+    if (!FControl->HandleAllocated()) {
+      *FSavedIndex = -1;
+      return FSaved.Clear();
+    }
     Send(FMsgs.ResetContent, 0, 0);
   }
 
@@ -181,6 +186,7 @@ class TListControlStrings : public TStrings {
   TWinControl *FControl;  // not owned: the control these items belong to
   Messages FMsgs;
   const bool *FSorted;  // not owned: the control's Sorted flag
+  int *FSavedIndex;     // not owned: the control's selection while it has no window
   TStringList FSaved;
 };
 
@@ -655,7 +661,7 @@ void TRadioButton::WndProc(TMessage &Message) {
 // ---- TCustomListBox ------------------------------------------------------------------------
 
 TCustomListBox::TCustomListBox(TComponent *AOwner)
-    : TWinControl(AOwner), FItems(new TListControlStrings(this, kListBoxMessages, &Sorted)) {
+    : TWinControl(AOwner), FItems(new TListControlStrings(this, kListBoxMessages, &Sorted, &FSavedIndex)) {
   FWidth = 121;
   FHeight = 97;
   FTabStop = true;
@@ -777,7 +783,7 @@ void TCustomListBox::WndProc(TMessage &Message) {
 // ---- TComboBox -----------------------------------------------------------------------------
 
 TComboBox::TComboBox(TComponent *AOwner)
-    : TWinControl(AOwner), FItems(new TListControlStrings(this, kComboBoxMessages, &kNotSorted)) {
+    : TWinControl(AOwner), FItems(new TListControlStrings(this, kComboBoxMessages, &kNotSorted, &FSavedIndex)) {
   FWidth = 145;
   FHeight = 21;
   FTabStop = true;
