@@ -93,7 +93,7 @@ def inline_markup(text: str, code_font: str) -> str:
     for m in re.finditer(r"\*\*(.+?)\*\*|`([^`]+)`", text):
         out.append(_escape(text[pos:m.start()]))
         if m.group(1) is not None:
-            out.append("<b>" + _escape(m.group(1)) + "</b>")
+            out.append(BOLD_OPEN + _escape(m.group(1)) + BOLD_CLOSE)
         else:
             out.append(f'<font face="{code_font}" color="#7a2a00">' + _escape(m.group(2)) + "</font>")
         pos = m.end()
@@ -102,6 +102,11 @@ def inline_markup(text: str, code_font: str) -> str:
         raise HelpSyntaxError(f"unclosed ** or ` in: {text}")
     out.append(_escape(rest))
     return "".join(out)
+
+
+# The face has no bold cut: emphasis is shown in the headings' colour instead.
+BOLD_OPEN = '<font color="#12355b">'
+BOLD_CLOSE = "</font>"
 
 
 def _escape(text: str) -> str:
@@ -119,7 +124,6 @@ def render(blocks: List[Block], font_path: str, output: str) -> None:
     from reportlab.platypus import ListFlowable, ListItem, Paragraph, SimpleDocTemplate, Spacer
     from reportlab.lib.fonts import addMapping
 
-    # The face has no bold cut; bold text is drawn in the same face, in a darker colour.
     pdfmetrics.registerFont(TTFont("HelpGothic", font_path))
     for bold in (0, 1):
         for italic in (0, 1):
@@ -128,8 +132,8 @@ def render(blocks: List[Block], font_path: str, output: str) -> None:
     base = dict(fontName="HelpGothic", wordWrap="CJK", alignment=TA_LEFT)
     styles = {
         "title": ParagraphStyle("title", fontSize=20, leading=28, spaceAfter=10, textColor=colors.HexColor("#12355b"), **base),
-        "h2": ParagraphStyle("h2", fontSize=14, leading=20, spaceBefore=12, spaceAfter=4, textColor=colors.HexColor("#12355b"), **base),
-        "h3": ParagraphStyle("h3", fontSize=11.5, leading=16, spaceBefore=8, spaceAfter=2, textColor=colors.HexColor("#1f4f82"), **base),
+        "h2": ParagraphStyle("h2", fontSize=14, leading=20, spaceBefore=12, spaceAfter=4, keepWithNext=1, textColor=colors.HexColor("#12355b"), **base),
+        "h3": ParagraphStyle("h3", fontSize=11.5, leading=16, spaceBefore=8, spaceAfter=2, keepWithNext=1, textColor=colors.HexColor("#1f4f82"), **base),
         "para": ParagraphStyle("para", fontSize=10, leading=16, spaceAfter=5, **base),
         "item": ParagraphStyle("item", fontSize=10, leading=16, **base),
     }

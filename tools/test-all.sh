@@ -15,6 +15,26 @@ for exe in build/win32/tests/*/*.exe build/win32/app/*.exe; do
   file "$exe" | grep -q 'PE32 executable' || { echo "$exe is not a 32-bit Windows executable" >&2; exit 1; }
 done
 
+# The release archive: the shipped executable, its help and the read-me, in one folder.
+cmake --build --preset win32 --target horolan_zip
+version=$(sed -n 's/^#define HL_VER_\(MAJOR\|MINOR\|RELEASE\|BUILD\) \([0-9]*\)$/\2/p' app/VersionInfo.h | paste -sd.)
+archive="build/win32/Horolan-$version.zip"
+unzip -l "$archive"
+for f in Horolan/Horolan.exe Horolan/Horolan.pdf Horolan/readme.txt; do
+  unzip -Z1 "$archive" | grep -qx "$f" || { echo "$archive lacks $f" >&2; exit 1; }
+done
+# What is inside is what it claims to be; the read-me is code page 932 with CR LF.
+unzip -p "$archive" Horolan/Horolan.exe | python3 -c 'import sys; sys.exit(sys.stdin.buffer.read()[:2] != b"MZ")' ||
+  { echo "$archive: Horolan.exe is not an executable" >&2; exit 1; }
+unzip -p "$archive" Horolan/Horolan.pdf | python3 -c 'import sys; sys.exit(sys.stdin.buffer.read()[:5] != b"%PDF-")' ||
+  { echo "$archive: Horolan.pdf is not a PDF" >&2; exit 1; }
+unzip -p "$archive" Horolan/readme.txt | python3 -c '
+import sys
+d = sys.stdin.buffer.read()
+d.decode("cp932")
+sys.exit(not d.endswith(b"\r\n") or d.count(b"\n") != d.count(b"\r\n"))' ||
+  { echo "$archive: readme.txt is not CP932 text with CR LF" >&2; exit 1; }
+
 # One virtual display for the whole Wine run, stopped again when we leave.
 xvfb_pid=
 cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; }

@@ -63,9 +63,9 @@ class HelpSourceParsing(unittest.TestCase):
     def test_inline_markup_escapes_everything_else(self):
         cases = [
             ("a < b & c > d", "a &lt; b &amp; c &gt; d"),
-            ("**強調**と`code`", '<b>強調</b>と<font face="F" color="#7a2a00">code</font>'),
+            ("**強調**と`code`", '<font color="#12355b">強調</font>と<font face="F" color="#7a2a00">code</font>'),
             ("`<tag>`", '<font face="F" color="#7a2a00">&lt;tag&gt;</font>'),
-            ("**a&b**", "<b>a&amp;b</b>"),
+            ("**a&b**", '<font color="#12355b">a&amp;b</font>'),
         ]
         for text, want in cases:
             with self.subTest(text):
