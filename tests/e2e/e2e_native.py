@@ -238,7 +238,10 @@ def group_guard(h):
         racers.append(r)
     for r in racers:
         r.start()
-    time.sleep(3)
+    # Running is not enough: a slow start may not have reached the guard yet.
+    wait_for(lambda: all(not r.running() or 'tip "Horolan"' in r.err() for r in racers), 30,
+             "copies started together neither ended nor put their icon up")
+    time.sleep(1)
     alive = [r for r in racers if r.running()]
     check(len(alive) == 1, "%d of 4 copies started together are running" % len(alive))
     for r in racers:
