@@ -109,18 +109,22 @@ class ReadmeConversion(unittest.TestCase):
                     mktext.convert(text)
                 self.assertIn("line", str(ctx.exception))
 
-    def test_failed_conversion_leaves_the_old_output(self):
+    def test_output_is_replaced_only_by_a_whole_conversion(self):
         with tempfile.TemporaryDirectory() as d:
             src = os.path.join(d, "in.txt")
             out = os.path.join(d, "out.txt")
             with open(out, "wb") as f:
                 f.write(b"old\r\n")
-            with open(src, "w", encoding="utf-8") as f:
-                f.write("bad 😀\n")
-            self.assertEqual(mktext.main([src, out]), 1)
-            with open(out, "rb") as f:
-                self.assertEqual(f.read(), b"old\r\n")
-            self.assertEqual(sorted(os.listdir(d)), ["in.txt", "out.txt"])
+
+            def run(text):
+                with open(src, "w", encoding="utf-8") as f:
+                    f.write(text)
+                rc = mktext.main([src, out])
+                with open(out, "rb") as f:
+                    return rc, f.read(), sorted(os.listdir(d))
+
+            self.assertEqual(run("bad 😀\n"), (1, b"old\r\n", ["in.txt", "out.txt"]))
+            self.assertEqual(run("\ufeff時\n"), (0, b"\x8e\x9e\r\n", ["in.txt", "out.txt"]))  # BOM dropped
 
     def test_shipped_readme_converts(self):
         with open(os.path.join(ROOT, "docs", "readme.txt"), encoding="utf-8") as f:
