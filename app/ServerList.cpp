@@ -7,16 +7,14 @@
 #include "forms/Exception.h"
 #include "settings/FileReplace.h"
 
-// The 10th and the 13th are the same name: the pool is meant to be asked more often.
+// The 10th and the 13th are the same name, as the list has always had it.
 const char *const kBuiltInServers[kBuiltInServerCount] = {
-    "ntp.nict.jp",           "ntp.jst.mfeed.ad.jp",  "ntp1.jst.mfeed.ad.jp",
-    "ntp2.jst.mfeed.ad.jp",  "ntp3.jst.mfeed.ad.jp", "ntp.v6.mfeed.ad.jp",
-    "ats1.e-timing.ne.jp",   "s2csntp.miz.nao.ac.jp", "ntp.ring.gr.jp",
-    "jp.pool.ntp.org",       "0.jp.pool.ntp.org",    "1.jp.pool.ntp.org",
-    "jp.pool.ntp.org",       "2.jp.pool.ntp.org",    "3.jp.pool.ntp.org",
-    "ntp.nc.u-tokyo.ac.jp",  "ntp1.plala.or.jp",     "ntp.odn.ne.jp",
-    "ntp.so-net.ne.jp",      "ntp1.dion.ne.jp",      "ntp.asahi-net.or.jp",
-    "ntp1.sakura.ad.jp",     "ntp.dnsbalance.ring.gr.jp",
+    "ntp.nict.jp",          "ntp.jst.mfeed.ad.jp", "ntp1.jst.mfeed.ad.jp",      "ntp2.jst.mfeed.ad.jp",
+    "ntp3.jst.mfeed.ad.jp", "ntp.v6.mfeed.ad.jp",  "ats1.e-timing.ne.jp",       "s2csntp.miz.nao.ac.jp",
+    "ntp.ring.gr.jp",       "jp.pool.ntp.org",     "0.jp.pool.ntp.org",         "1.jp.pool.ntp.org",
+    "jp.pool.ntp.org",      "2.jp.pool.ntp.org",   "3.jp.pool.ntp.org",         "ntp.nc.u-tokyo.ac.jp",
+    "ntp1.plala.or.jp",     "ntp.odn.ne.jp",       "ntp.so-net.ne.jp",          "ntp1.dion.ne.jp",
+    "ntp.asahi-net.or.jp",  "ntp1.sakura.ad.jp",   "ntp.dnsbalance.ring.gr.jp",
 };
 
 std::vector<std::string> ParseServerList(const std::string &bytes) {

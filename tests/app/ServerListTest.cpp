@@ -27,8 +27,8 @@ TEST(ServerListFile, LineEndsNulAndEmptyLines) {
       {"a\nb\n", {"a", "b"}},
       {"a\rb\r", {"a", "b"}},
       {"a\r\nb\nc\rd", {"a", "b", "c", "d"}},  // mixed, last line without an end
-      {"a\n\r\nb", {"a", "", "b"}},             // LF then CR LF: an empty line between
-      {"a\r\r\nb", {"a", "", "b"}},             // CR then CR LF
+      {"a\n\r\nb", {"a", "", "b"}},            // LF then CR LF: an empty line between
+      {"a\r\r\nb", {"a", "", "b"}},            // CR then CR LF
       {"\r\n", {""}},
       {"\r\n\r\n", {"", ""}},
       {std::string("a\r\n\0b\r\n", 8), {"a"}},  // the text ends at the first NUL
@@ -36,7 +36,8 @@ TEST(ServerListFile, LineEndsNulAndEmptyLines) {
       {" spaced \r\n\t\r\n", {" spaced ", "\t"}},  // nothing is trimmed
       {"ntp.例え.jp\r\n", {"ntp.例え.jp"}},
   };
-  for (const auto &c : cases) EXPECT_EQ(ParseServerList(c.bytes), c.entries) << testing::PrintToString(c.bytes);
+  for (const auto &c : cases)
+    EXPECT_EQ(ParseServerList(c.bytes), c.entries) << testing::PrintToString(c.bytes);
 }
 
 TEST(ServerListFile, WritingEndsEveryLineWithCrLf) {

@@ -145,7 +145,8 @@ TEST_F(SetupDialogTest, DesignedControlsGeometryTextsRangesAndDefaults) {
   EXPECT_FALSE(s->CheckTiming->Checked());
   EXPECT_TRUE(s->Button1->Default());
   EXPECT_TRUE(s->Button2->Cancel);
-  EXPECT_EQ(s->ClickModeSelect->Items()->Text(), "infoseekテレビ番組表\r\nNTPと同期\r\n下のアドレスをブラウザで表示\r\n");
+  EXPECT_EQ(s->ClickModeSelect->Items()->Text(),
+            "infoseekテレビ番組表\r\nNTPと同期\r\n下のアドレスをブラウザで表示\r\n");
   EXPECT_EQ(s->ClickModeSelect->ItemIndex(), 0);
   EXPECT_EQ(s->PRIORITY->Items()->Text(), "高\r\n通常\r\n低\r\n");
   EXPECT_EQ(s->PRIORITY->ItemIndex(), 1);
@@ -162,10 +163,14 @@ TEST_F(SetupDialogTest, DesignedControlsGeometryTextsRangesAndDefaults) {
     int left, top;
     TWinControl *focus;
   } labels[] = {
-      {s->Label1, "NTPサーバー(&N)", 8, 8, s->ServerList},  {s->Label2, "NTPサーバーリスト(&S)", 8, 56, s->ServerList},
-      {s->Label3, "分調整(&M)", 160, 8, s->OffsetMin},      {s->Label4, "分", 224, 28, nullptr},
-      {s->Label5, "秒調整(&S)", 240, 8, s->OffsetSec},      {s->Label6, "秒", 304, 28, nullptr},
-      {s->Label7, "更新間隔(&I)", 320, 8, nullptr},          {s->Label8, "分", 384, 28, nullptr},
+      {s->Label1, "NTPサーバー(&N)", 8, 8, s->ServerList},
+      {s->Label2, "NTPサーバーリスト(&S)", 8, 56, s->ServerList},
+      {s->Label3, "分調整(&M)", 160, 8, s->OffsetMin},
+      {s->Label4, "分", 224, 28, nullptr},
+      {s->Label5, "秒調整(&S)", 240, 8, s->OffsetSec},
+      {s->Label6, "秒", 304, 28, nullptr},
+      {s->Label7, "更新間隔(&I)", 320, 8, nullptr},
+      {s->Label8, "分", 384, 28, nullptr},
   };
   for (const auto &l : labels) {
     SCOPED_TRACE(l.caption);
@@ -196,9 +201,9 @@ TEST_F(SetupDialogTest, FirstSaveWritesTheKeysInTheStoresWalkOrder) {
   s->AutoIni->SaveToIni();
   const std::string text = testsupport::ReadAll(SettingsIni());
   size_t at = 0;
-  for (const char *key : {"SetupTop=", "SetupLeft=", "ServerList=", "OffsetSec=", "OffsetMin=", "UpdateTime=",
-                          "BootUpdateTime=", "UseNTPServer=", "CheckTiming=", "ClickModeSelect=", "CustomURI=",
-                          "PRIORITY="}) {
+  for (const char *key :
+       {"SetupTop=", "SetupLeft=", "ServerList=", "OffsetSec=", "OffsetMin=", "UpdateTime=",
+        "BootUpdateTime=", "UseNTPServer=", "CheckTiming=", "ClickModeSelect=", "CustomURI=", "PRIORITY="}) {
     const size_t next = text.find(std::string("\r\n") + key, at);
     ASSERT_NE(next, std::string::npos) << key << " after " << at << " in\n" << text;
     at = next + 1;
@@ -216,7 +221,10 @@ TEST_F(SetupDialogTest, OkAddsOnlyServersTheListLacks) {
     std::string file;  // what NTP.lst holds afterwards
   } cases[] = {
       {"known, other case", lf, "b.EXAMPLE", {"a.example", "B.example"}, lf},
-      {"new", lf, "new.example", {"new.example", "a.example", "B.example"},
+      {"new",
+       lf,
+       "new.example",
+       {"new.example", "a.example", "B.example"},
        "new.example\r\na.example\r\nB.example\r\n"},
       {"empty", lf, "", {"a.example", "B.example"}, "a.example\r\nB.example\r\n"},
       {"empty, list has an empty entry", "a.example\n\nb\n", "", {"a.example", "", "b"}, "a.example\n\nb\n"},
@@ -374,16 +382,12 @@ TEST_F(SetupDialogTest, TrayClicksAndCommandsOpenWhatTheyShould) {
       {1, "https://unused.example/", nullptr},
       {2, "", ""},
       {2, "https://custom.example/x?y=1", "https://custom.example/x?y=1"},
-      {3, "https://unused.example/", nullptr},
+      {-1, "https://unused.example/", nullptr},  // no choice
   };
   for (const auto &c : clicks) {
     SCOPED_TRACE(c.mode);
     testhooks::ClearShellExecuteCalls();
     s->ClickModeSelect->SetItemIndex(c.mode);
-    if (c.mode == 3) {
-      // An index no radio button has: set through the INI as a stored value could be.
-      s->ClickModeSelect->SetItemIndex(-1);
-    }
     s->CustomURI->SetText(c.uri);
     s->TrayIcon->OnClick(s->TrayIcon);
     const auto &calls = testhooks::ShellExecuteCalls();
@@ -415,7 +419,8 @@ TEST_F(SetupDialogTest, TrayClicksAndCommandsOpenWhatTheyShould) {
   const std::string tail = "\r\n\r\nFileVersion : 1.0.7.16";
   ASSERT_GT(boxes[0].text.size(), tail.size());
   EXPECT_EQ(boxes[0].text.substr(boxes[0].text.size() - tail.size()), tail);
-  EXPECT_EQ(boxes[0].text.substr(0, boxes[0].text.size() - tail.size()).find_first_of("\r\n"), std::string::npos);
+  EXPECT_EQ(boxes[0].text.substr(0, boxes[0].text.size() - tail.size()).find_first_of("\r\n"),
+            std::string::npos);
   EXPECT_EQ(boxes[0].caption, "情報");
   EXPECT_EQ(boxes[0].type, static_cast<unsigned>(MB_OK | MB_ICONINFORMATION));
 }
@@ -436,7 +441,7 @@ TEST_F(SetupDialogTest, RightPressShowsTheMenuAndItsExitEndsWithASave) {
   testhooks::ReleasePopupMenus();
   ASSERT_EQ(calls.size(), 1u);
   const char *captions[] = {"環境オプション(&O)...", nullptr, "ヘルプ目次(&H)", "Fernwick(&W)",
-                            "バージョン情報(&A)", nullptr, "Horolan終了(&X)"};
+                            "バージョン情報(&A)",    nullptr, "Horolan終了(&X)"};
   const auto &items = calls[0].items;
   ASSERT_EQ(items.size(), 7u);
   for (size_t i = 0; i < items.size(); ++i) {
