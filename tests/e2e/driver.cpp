@@ -2,6 +2,7 @@
 // tests under Wine: one command per run, results on stdout, exit code 0 on success.
 //   wait CLASS|- CAPTION|- MS          until a visible top-level window matches
 //   gone CLASS|- CAPTION|- MS          until no visible one matches
+//   list                               the visible top-level windows
 //   close CLASS|- CAPTION|-            WM_CLOSE to a top-level window, shown or not
 //   tray MESSAGE                       the tray callback (2048) with a mouse message
 //   settext X Y TEXT / gettext X Y     the Setup dialog's child placed at X, Y
@@ -85,10 +86,21 @@ HWND ControlAt(int x, int y) {
   return nullptr;
 }
 
+// Waits while answering messages: a program that sends to every top-level window
+// (a broadcast) would otherwise hang on this process's hidden windows.
+void Pause(DWORD ms) {
+  const DWORD end = GetTickCount() + ms;
+  for (DWORD now = GetTickCount(); static_cast<int>(end - now) > 0; now = GetTickCount()) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, end - now, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+  }
+}
+
 int Wait(const char *cls, const char *caption, int ms, bool present) {
   for (int t = 0; t <= ms; t += 100) {
     if ((FindTop(cls, caption) != nullptr) == present) return 0;
-    Sleep(100);
+    Pause(100);
   }
   std::fprintf(stderr, "driver: window %s/%s still %s\n", cls, caption, present ? "missing" : "there");
   return 1;
@@ -127,6 +139,17 @@ int main(int argc, char **argv) {
   if (cmd == "wait" || cmd == "gone") {
     need(5);
     return Wait(argv[2], argv[3], std::atoi(argv[4]), cmd == "wait");
+  }
+  if (cmd == "list") {
+    Match m{"-", "-", true, {}};
+    EnumWindows(CollectTop, reinterpret_cast<LPARAM>(&m));
+    for (HWND w : m.found) {
+      RECT r;
+      GetWindowRect(w, &r);
+      std::printf("%s %ld %ld %ld %ld %s\n", ClassOf(w).c_str(), r.left, r.top, r.right - r.left, r.bottom - r.top,
+                  TextOf(w).c_str());
+    }
+    return 0;
   }
   if (cmd == "close") {
     need(4);
