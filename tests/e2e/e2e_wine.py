@@ -11,6 +11,7 @@ import argparse
 import fcntl
 import os
 import pwd
+import re
 import shutil
 import subprocess
 import sys
@@ -64,9 +65,9 @@ class Wine:
                 self.xvfb.terminate()  # our own Xvfb, by its PID
                 self.xvfb.wait(10)
 
-    def start(self, exe, args=()):
-        log = open(os.path.join(self.h.out, "wine-%s.log" % os.path.basename(exe)), "ab")
-        return subprocess.Popen([self.wine, exe] + list(args), env=self.env, stdin=subprocess.DEVNULL,
+    def start(self, exe, args=(), log_name=None, **env):
+        log = open(os.path.join(self.h.out, log_name or "wine-%s.log" % os.path.basename(exe)), "wb")
+        return subprocess.Popen([self.wine, exe] + list(args), env=dict(self.env, **env), stdin=subprocess.DEVNULL,
                                 stdout=log, stderr=log)
 
     def drive(self, *args, ok=True):
@@ -251,8 +252,16 @@ def scenario_run_once(w):
     """Run-once against chronyd: Wine refuses the clock, and the program still ends."""
     Chronyd.need(w.h, SERVER)
     w.reset_settings({"UseNTPServer": SERVER})
-    proc = w.start(w.h.exe, ["-1"])
+    # Wine's own traces tell what reached the clock and the tray; on a UTC machine the
+    # refused setting is 9 hours ahead.
+    proc = w.start(w.h.exe, ["-1"], log_name="run-once.log", TZ="UTC", WINEDEBUG="-all,err+sync,trace+systray")
     rc = ended(proc, 60, "a run-once start")
+    trace = read_bytes(os.path.join(w.h.out, "run-once.log")).decode("utf-8", "replace")
+    refused = re.findall(r"NtSetSystemTime not allowed: difference (-?\d+) ms", trace)
+    check(len(refused) == 1, "expected one refused clock setting, Wine saw %r" % refused)
+    check(abs(int(refused[0]) - 9 * 3600 * 1000) < 5000, "the clock was to move by %s ms, not 9 h" % refused[0])
+    after = trace[trace.index("NtSetSystemTime"):]
+    check(re.search(r"dwMessage = 1,", after), "nothing was shown in the tray after the refused setting")
     check(rc == 0, "a run-once start exited with %d" % rc)
     check(w.settings().get("UseNTPServer") == SERVER, "the run-once exit did not save the settings")
 
