@@ -48,6 +48,8 @@ class Program:
     """One copy of the executable in a temporary folder of its own, with its own home,
     configuration and runtime folders; always started with the clock shim."""
 
+    started_ones = []  # so that a failed scenario leaves nothing running
+
     def __init__(self, h, name="horolan", runtime=None):
         self.h = h
         self.root = tempfile.mkdtemp(prefix="e2e-", dir=h.out)
@@ -101,6 +103,7 @@ class Program:
         self.err_path = os.path.join(self.root, "stderr.txt")
         self.out_path = os.path.join(self.root, "stdout.txt")
         self.started = time.time()
+        Program.started_ones.append(self)
         self.proc = subprocess.Popen(
             [self.exe] + list(args), env=env, cwd=self.root, stdin=subprocess.DEVNULL,
             stdout=open(self.out_path, "wb"), stderr=open(self.err_path, "wb"))
@@ -322,6 +325,8 @@ def main():
                 print("FAIL %s: %s" % (g, e))
                 status = 1
     finally:
+        for p in Program.started_ones:
+            p.stop()  # our own children, by PID
         Chronyd.stop_all()
     return status
 
