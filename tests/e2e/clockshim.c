@@ -43,7 +43,8 @@ static int Answer(void) {
 __attribute__((constructor)) static void Loaded(void) { Record("loaded", 0, 0); }
 
 int clock_settime(clockid_t clock, const struct timespec *ts) {
-  Record(clock == CLOCK_REALTIME ? "clock_settime" : "clock_settime_other", (long long)ts->tv_sec, ts->tv_nsec);
+  Record(clock == CLOCK_REALTIME ? "clock_settime" : "clock_settime_other", (long long)ts->tv_sec,
+         ts->tv_nsec);
   return Answer();
 }
 
@@ -83,7 +84,8 @@ int ntp_adjtime(struct timex *tx) {
 
 int clock_adjtime(clockid_t clock, struct timex *tx) {
   if (tx->modes == 0) {
-    int (*real)(clockid_t, struct timex *) = (int (*)(clockid_t, struct timex *))dlsym(RTLD_NEXT, "clock_adjtime");
+    int (*real)(clockid_t, struct timex *) =
+        (int (*)(clockid_t, struct timex *))dlsym(RTLD_NEXT, "clock_adjtime");
     if (real != NULL) return real(clock, tx);
   }
   return Adjust("clock_adjtime", tx, NULL);

@@ -41,13 +41,15 @@ std::string ClassOf(HWND w) {
 std::string TextOf(HWND w) {
   char buf[1024] = {};
   // WM_GETTEXT, not GetWindowText: the window is another process's.
-  SendMessageTimeoutA(w, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 3000, nullptr);
+  SendMessageTimeoutA(w, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 3000,
+                      nullptr);
   return buf;
 }
 
 BOOL CALLBACK CollectTop(HWND w, LPARAM p) {
   auto *m = reinterpret_cast<Match *>(p);
-  if ((IsWindowVisible(w) || !m->visibleOnly) && Is(m->cls, ClassOf(w)) && Is(m->caption, TextOf(w))) m->found.push_back(w);
+  if ((IsWindowVisible(w) || !m->visibleOnly) && Is(m->cls, ClassOf(w)) && Is(m->caption, TextOf(w)))
+    m->found.push_back(w);
   return TRUE;
 }
 
@@ -118,8 +120,8 @@ int Layout(HWND top) {
   for (HWND w : Children(top)) {
     if (!IsWindowVisible(w)) continue;
     RECT r = InClient(top, w);
-    std::printf("%s %ld %ld %ld %ld %s\n", ClassOf(w).c_str(), r.left, r.top, r.right - r.left, r.bottom - r.top,
-                TextOf(w).c_str());
+    std::printf("%s %ld %ld %ld %ld %s\n", ClassOf(w).c_str(), r.left, r.top, r.right - r.left,
+                r.bottom - r.top, TextOf(w).c_str());
   }
   return 0;
 }
@@ -146,8 +148,8 @@ int main(int argc, char **argv) {
     for (HWND w : m.found) {
       RECT r;
       GetWindowRect(w, &r);
-      std::printf("%s %ld %ld %ld %ld %s\n", ClassOf(w).c_str(), r.left, r.top, r.right - r.left, r.bottom - r.top,
-                  TextOf(w).c_str());
+      std::printf("%s %ld %ld %ld %ld %s\n", ClassOf(w).c_str(), r.left, r.top, r.right - r.left,
+                  r.bottom - r.top, TextOf(w).c_str());
     }
     return 0;
   }
