@@ -88,6 +88,9 @@ class Wine:
         return text.replace("\r", "")
 
     def shot(self, name):
+        if not shutil.which("import"):
+            print("no ImageMagick: screenshot %s skipped" % name)
+            return
         time.sleep(1)  # let the window finish painting
         path = os.path.join(self.h.out, name + ".png")
         subprocess.run(["import", "-display", self.env["DISPLAY"], "-window", "root", path], check=True, timeout=60)
