@@ -170,15 +170,7 @@ void TSetup::SNTPCSNTPTime(TObject *, TDateTime TimeStamp, double, double, uint8
     const int32_t minutes = OffsetMin->Value();
     TDateTime t = TimeStamp + EncodeTime(JstHours, 0, 0, 0);
     t = t + EncodeTime(minutes / 60, minutes % 60, OffsetSec->Value(), 0);
-    const TDateTimeParts p = DecodeDateTime(t);
-    SYSTEMTIME st{};
-    st.wYear = static_cast<WORD>(p.Year);
-    st.wMonth = static_cast<WORD>(p.Month);
-    st.wDay = static_cast<WORD>(p.Day);
-    st.wHour = static_cast<WORD>(p.Hour);
-    st.wMinute = static_cast<WORD>(p.Minute);
-    st.wSecond = static_cast<WORD>(p.Second);
-    st.wMilliseconds = static_cast<WORD>(p.MSec);
+    const SYSTEMTIME st = DateTimeToSystemTime(t);
     if (!SetLocalTime(&st)) {
       const DWORD error = GetLastError();
       // Once per run of refusals: a machine without the privilege would hear it each tick.
