@@ -27,5 +27,8 @@ if(CMAKE_CROSSCOMPILING AND WIN32)
 else()
   set(HOROLAN_TEST_ENV "HOROLAN_TEST_OUTPUT=${CMAKE_BINARY_DIR}/test-output")
 endif()
+# Suites that bind UDP port 123 on loopback (chronyd, scripted servers) or on every
+# address (multicast) take this lock, so ctest never runs two of them at once.
+set(HOROLAN_NTP_PORT_LOCK ntp-port-123)
 # Where tests leave files for people to look at (screenshots).
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/test-output)
