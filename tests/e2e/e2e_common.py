@@ -1,4 +1,4 @@
-"""Pieces the whole-program scenarios share: failures, waiting, and chronyd as the
+"""Pieces the whole-program scenarios share: failures, waiting, settings files, and chronyd as the
 time server (through tests/peers/chronyd_peer.py, on a loopback address, stopped by
 its own control datagram and then by PID)."""
 import os
@@ -23,6 +23,24 @@ def read_bytes(path):
             return f.read()
     except OSError:
         return b""
+
+
+def ini_text(section, values):
+    """A settings file as the program writes it: code page 932, CR LF."""
+    body = "".join("%s=%s\r\n" % kv for kv in values.items())
+    return ("[%s]\r\n" % section + body).encode("cp932")
+
+
+def ini_values(data, section):
+    """The keys of one section of an INI file, as text."""
+    values, inside = {}, False
+    for line in data.decode("cp932").splitlines():
+        if line.startswith("["):
+            inside = line.strip() == "[%s]" % section
+        elif inside and "=" in line:
+            k, v = line.split("=", 1)
+            values[k] = v
+    return values
 
 
 def wait_for(predicate, timeout, message):

@@ -18,30 +18,13 @@ import tempfile
 import threading
 import time
 
-from e2e_common import Chronyd, Failure, check, read_bytes, wait_for
+from e2e_common import Chronyd, Failure, check, ini_text, ini_values, read_bytes, wait_for
 
 # Our own loopback address, so that the SNTP client's suite (127.0.0.2) may run beside us.
 SERVER = "127.0.0.3"
 USER = pwd.getpwuid(os.geteuid()).pw_name
 WARNING_BALLOON = 'balloon [warning] "設定警告": "NTPサーバーが指定されていません。"'
 NINE_HOURS = 9 * 3600
-
-
-def ini_text(section, values):
-    body = "".join("%s=%s\r\n" % kv for kv in values.items())
-    return ("[%s]\r\n" % section + body).encode("cp932")
-
-
-def ini_values(data):
-    """The keys of the user's section of an INI file, as text."""
-    values, inside = {}, False
-    for line in data.decode("cp932").splitlines():
-        if line.startswith("["):
-            inside = line.strip() == "[%s]" % USER
-        elif inside and "=" in line:
-            k, v = line.split("=", 1)
-            values[k] = v
-    return values
 
 
 class Program:
@@ -265,7 +248,7 @@ def group_session(h):
     check([c for c, _ in fresh.clock_calls() if c != "loaded"] == [], "a start without a server set the clock")
     data = read_bytes(fresh.settings_path())
     check(data, "SIGTERM wrote no settings file")
-    values = ini_values(data)
+    values = ini_values(data, USER)
     designed = {"UseNTPServer": "", "OffsetMin": "0", "OffsetSec": "0", "UpdateTime": "30", "BootUpdateTime": "1",
                 "CheckTiming": "0", "ClickModeSelect": "0", "PRIORITY": "1", "CustomURI": "", "ServerList": "-1"}
     for key, want in designed.items():
@@ -291,7 +274,7 @@ def group_session(h):
     time.sleep(1)
     check(kept.terminate() == 0, "SIGTERM did not end the program with 0")
     check(WARNING_BALLOON not in kept.err(), "warning balloon although a server is set")
-    values = ini_values(read_bytes(kept.settings_path()))
+    values = ini_values(read_bytes(kept.settings_path()), USER)
     for key, want in saved.items():
         check(values.get(key) == want, "after a restart %s=%r, expected %r" % (key, values.get(key), want))
     check(read_bytes(os.path.join(kept.settings_dir, "NTP.lst")) == own_list, "an existing NTP.lst was rewritten")

@@ -18,7 +18,7 @@ import sys
 import tempfile
 import time
 
-from e2e_common import Chronyd, Failure, check, read_bytes, wait_for
+from e2e_common import Chronyd, Failure, check, ini_text, ini_values, read_bytes, wait_for
 
 SERVER = "127.0.0.4"  # apart from the other suites' chronyd addresses
 USER = pwd.getpwuid(os.geteuid()).pw_name
@@ -97,22 +97,14 @@ class Wine:
         self.shots.append(path)
 
     def settings(self):
-        values, inside = {}, False
-        for line in read_bytes(os.path.join(self.appdata, "Horolan.ini")).decode("cp932").splitlines():
-            if line.startswith("["):
-                inside = line.strip() == "[%s]" % USER
-            elif inside and "=" in line:
-                k, v = line.split("=", 1)
-                values[k] = v
-        return values
+        return ini_values(read_bytes(os.path.join(self.appdata, "Horolan.ini")), USER)
 
     def reset_settings(self, values=None):
         shutil.rmtree(self.appdata, ignore_errors=True)
         if values is not None:
             os.makedirs(self.appdata)
-            body = "[%s]\r\n" % USER + "".join("%s=%s\r\n" % kv for kv in values.items())
             with open(os.path.join(self.appdata, "Horolan.ini"), "wb") as f:
-                f.write(body.encode("cp932"))
+                f.write(ini_text(USER, values))
 
 
 def ended(proc, timeout, what):
