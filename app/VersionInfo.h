@@ -9,6 +9,11 @@
 #define HL_VER_RELEASE 7
 #define HL_VER_BUILD 16
 
+// The day this version was made: no true server time can lie before it.
+#define HL_VER_DATE_YEAR 2026
+#define HL_VER_DATE_MONTH 12
+#define HL_VER_DATE_DAY 1
+
 #define HL_VER_STR2(x) #x
 #define HL_VER_STR(x) HL_VER_STR2(x)
 #define HL_VER_NUMBER_TEXT \

@@ -2,6 +2,9 @@
 // deciding run-once mode, arming the check timer and, on a first start, the wizard.
 #include "app/fSetup.h"
 
+#include <exception>
+#include <functional>
+
 #include "app/BIOS.h"
 #include "app/ServerList.h"
 #include "app/StartOptions.h"
@@ -56,6 +59,7 @@ bool FileExists(const std::string &path) {
 }  // namespace
 
 TSetup::~TSetup() {
+  if (FSessionHook && Application) Application->UnhookMainWindow(FSessionHook);
   // The wizard is one of the components freed after this body; nobody may reach it then.
   if (SelectForm && SelectForm->Owner() == this) SelectForm = nullptr;
   if (Setup == this) Setup = nullptr;
@@ -67,8 +71,25 @@ void TSetup::FormCreate(TObject *) {
   SetLeft(0);
   FLastSync = 0.0;
   FDeferred = false;
+  // The session's end reaches the application's window too.
+  if (!FSessionHook)
+    FSessionHook = Application->HookMainWindow([this](TMessage &Message) {
+      SessionEndQuery(Message);
+      return false;
+    });
+  // A step that fails is reported once the rest has run: a bad file must never leave the
+  // program without its schedule or a run-once start without its end.
+  std::exception_ptr failure;
+  auto step = [&failure](const std::function<void()> &run) {
+    try {
+      run();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  };
   AutoIni->SetSection(GetLogonUserName());
-  AutoIni->LoadFromIni();
+  step([this] { AutoIni->LoadFromIni(); });
+  CheckLoadedValues();
 
   const std::string exePath = ModuleFileName();
   Application->HelpFile = ChangeFileExt(exePath, ".pdf");
@@ -85,25 +106,33 @@ void TSetup::FormCreate(TObject *) {
     const std::string appData = folder;
     FListPath = WithDelimiter(WithDelimiter(appData, appData) + AutoIni->MySaveFolder(), appData) + "NTP.lst";
   }
-  if (!FileExists(FListPath)) WriteServerListFile(FListPath, *ServerList->Items());
-  ReadServerListFile(FListPath, *ServerList->Items());
+  // A list that cannot be written leaves the built-in names in use.
+  step([this] {
+    if (!FileExists(FListPath)) WriteServerListFile(FListPath, *ServerList->Items());
+  });
+  step([this] {
+    if (FileExists(FListPath)) ReadServerListFile(FListPath, *ServerList->Items());
+  });
 
   FRunOnce =
       DecideRunOnce(exePath, CommandLineParameters(), ReadIniBool(AutoIni->Section(), "RunOnce", false));
+  FExitCode = FRunOnce ? 1 : 0;  // until the clock is set
 
   CheckTimer->SetInterval(static_cast<UINT>(UpdateIntervalMs()));
   if (BootUpdateTime->Checked()) CheckTimer->SetInterval(BootSyncDelayMs);
   CheckTimer->SetEnabled(true);
 
   if (UseNTPServer->Text().empty()) {
-    TrayIcon->DisplayBalloon("設定警告", "NTPサーバーが指定されていません。", biWarning, 10);
+    ShowBalloon("設定警告", "NTPサーバーが指定されていません。", biWarning);
     SelectForm = new TSelectForm(this);
     SelectForm->AfterConstruction();
     SelectForm->SetVisible(true);
   }
+  if (failure) std::rethrow_exception(failure);
 }
 
 void TSetup::WndProc(TMessage &Message) {
+  SessionEndQuery(Message);
   if (Message.Msg == WM_POWERBROADCAST) {
     WMPowerBroadcast(Message);
     return;

@@ -63,6 +63,7 @@ class TSetup : public TForm {
   void SNTPCSNTPTime(TObject *Sender, TDateTime TimeStamp, double LocalOffset, double RoundTripDelay,
                      uint8_t Stratum, bool Synchronized);
   void SNTPCError(TObject *Sender, SOCKET Socket, int32_t ErrCode, const std::string &ErrStr);
+  void SNTPCQueryFailed(TObject *Sender, TNsSNTPFailure Failure, TSntpAnswerCheck LastRefusal);
   void TrayIconClick(TObject *Sender);
   void TrayIconMouseDown(TObject *Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
   void AppConnectNTPExecute(TObject *Sender);
@@ -83,6 +84,9 @@ class TSetup : public TForm {
   bool Deferred() const { return FDeferred; }
   bool RunOnce() const { return FRunOnce; }
   const std::string &ListPath() const { return FListPath; }
+  int Failures() const { return FFailures; }
+  // The process's exit status: in run-once mode 0 only when the clock was set.
+  int ExitCode() const { return FExitCode; }
 
  protected:
   void WndProc(TMessage &Message) override;
@@ -91,8 +95,22 @@ class TSetup : public TForm {
  private:
   // Builds the designed controls and components (fSetupDesign.cpp).
   void CreateDesign();
-  // Ends a run-once start: after the answer, the client's time-out or an error.
-  void FinishRunOnce();
+  // Puts the values read from the INI file into the controls' ranges, as OK does.
+  void CheckLoadedValues();
+  // The server an attempt asks: the chosen one, or after repeated failures the next
+  // entries of the server list in turn.
+  std::string ServerForAttempt(const std::string &Chosen) const;
+  // An attempt that got no usable time: counted, told, and tried again sooner.
+  void AttemptFailed(const std::string &Reason);
+  std::string FailureStatusText();
+  void ShowBalloon(const std::string &Title, const std::string &Text, TBalloonIcon Kind);
+  // Ends a run-once start with its result; the reason is shown when the clock was not set
+  // and no balloon has said why yet.
+  void FinishRunOnce(bool ClockSet, const std::string &Reason = std::string());
+  void RunOnceTimerTimer();
+  void CloseForRunOnce();
+  void ArmRunOnceTimer(UINT Ms);
+  void SessionEndQuery(const TMessage &Message);
 
   TDateTime FLastSync = 0.0;
   bool FDeferred = false;
@@ -104,7 +122,22 @@ class TSetup : public TForm {
   bool FResumeAnnounced = false;
   // Run-once: the attempt was sent and the form closes when it is over.
   bool FRunOnceWaiting = false;
+  bool FRunOnceEnded = false;       // its result is in; the form closes (again) on FRunOnceTimer
+  int FRunOnceAttempts = 0;
+  bool FBalloonShown = false;       // a balloon of this run still wants to be read
+  int FExitCode = 0;
   TTimer *FRunOnceTimer = nullptr;  // owned as a component: the wait's time-out
+  // Consecutive attempts without a usable time, and what became of the last one.
+  int FFailures = 0;
+  bool FFailureWarned = false;  // the warning balloon of this run of failures was shown
+  std::string FLastFailure;
+  TDateTime FLastFailureAt = 0.0;
+  std::string FAttemptServer;  // asked by the attempt in flight, or answered last
+  bool FAttemptOpen = false;
+  bool FTimingExempt = false;  // the attempt in flight was asked for by hand, now
+  bool FZoneWarned = false;    // the machine's time zone was found not to be Japan's
+  bool FSessionEnding = false;
+  int FSessionHook = 0;
 };
 
 extern TSetup *Setup;

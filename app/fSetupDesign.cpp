@@ -119,6 +119,9 @@ void TSetup::CreateDesign() {
   SNTPC->OnError = [this](TObject *Sender, SOCKET Socket, int32_t ErrCode, const std::string &ErrStr) {
     SNTPCError(Sender, Socket, ErrCode, ErrStr);
   };
+  SNTPC->OnQueryFailed = [this](TObject *Sender, TNsSNTPFailure Failure, TSntpAnswerCheck LastRefusal) {
+    SNTPCQueryFailed(Sender, Failure, LastRefusal);
+  };
 
   AutoIni = Make<TAutoIni>(this, "AutoIni");
   AutoIni->SetCheckWinState(true);

@@ -16,6 +16,15 @@ void CheckSpinValue(TSpinEdit *Spin) {
 
 }  // namespace
 
+void TSetup::CheckLoadedValues() {
+  // A file edited by hand, or by an older copy, must not stop the schedule (an interval
+  // of 0) or make every answer unusable (an advance of 5000 minutes).
+  for (TSpinEdit *spin : {OffsetMin, OffsetSec, UpdateTime}) CheckSpinValue(spin);
+  // A choice outside the items reads back as none chosen: take the design's.
+  if (ClickModeSelect->ItemIndex() < 0) ClickModeSelect->SetItemIndex(0);
+  if (PRIORITY->ItemIndex() < 0) PRIORITY->SetItemIndex(1);
+}
+
 void TSetup::Button1Click(TObject *) {
   // OK does not move the focus, so a value still being typed has not been checked yet:
   // without this it would be saved and used out of range.
@@ -37,14 +46,27 @@ void TSetup::Button1Click(TObject *) {
 
 void TSetup::Button2Click(TObject *) {
   AutoIni->LoadFromIni();
+  CheckLoadedValues();
   Hide();
 }
 
 void TSetup::FormCloseQuery(TObject *, bool &CanClose) {
   // Closing the shown dialog only hides it; closing the hidden form ends the program.
-  CanClose = !Visible();
+  // A log-off or shut-down is never refused: it saves what the dialog holds.
+  CanClose = FSessionEnding || !Visible();
   Hide();
-  if (CanClose) AutoIni->SaveToIni();
+  if (!CanClose) return;
+  try {
+    AutoIni->SaveToIni();
+  } catch (std::exception &e) {
+    // Reported, but the program still ends: a full disk must not keep it running.
+    Application->HandleException(e);
+  }
+}
+
+void TSetup::SessionEndQuery(const TMessage &Message) {
+  if (Message.Msg == WM_QUERYENDSESSION) FSessionEnding = true;
+  if (Message.Msg == WM_ENDSESSION && !Message.WParam) FSessionEnding = false;  // the end was called off
 }
 
 void TSetup::ServerListClick(TObject *) {
@@ -57,5 +79,8 @@ void TSetup::ServerListDblClick(TObject *) {
   const int i = ServerList->ItemIndex();
   if (i < 0) return;
   SNTPC->Server = ServerList->Items()->Get(i);
+  FAttemptServer = SNTPC->Server;
+  FAttemptOpen = true;
+  FTimingExempt = true;
   SNTPC->RequestTime();
 }

@@ -30,8 +30,10 @@ int main() {
   Application->SetTitle("Horolan");
   Application->CreateForm(Setup);
   Application->Run();
+  // Run-once tells its caller whether the clock was set.
+  const int status = Setup ? Setup->ExitCode() : 1;
   ReleaseSingleInstance();
   DoneApplication();
   NsStopSocketFramework();  // after every socket, which went with the forms
-  return 0;
+  return status;
 }

@@ -651,7 +651,32 @@ void TApplication::ShowException(const std::exception &E) {
   // Compared unsigned: both bytes of a double-byte CP932 character sort after '.'.
   if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';
   if (FTitle.empty()) FTitle = ExecutableBaseName();
-  MessageBox(text, FTitle, MB_OK | MB_ICONERROR);
+  ErrorBox(text, FTitle);
+}
+
+void TApplication::ErrorBox(const std::string &Text, const std::string &Caption) {
+  // Timer and network errors arrive inside the box's own message loop; nobody may
+  // come back to a screen full of boxes.
+  if (FErrorBoxOpen) {
+    if (Text != FErrorBoxText) FPendingError = std::make_pair(Text, Caption);
+    return;
+  }
+  FErrorBoxOpen = true;
+  std::optional<std::pair<std::string, std::string>> next = std::make_pair(Text, Caption);
+  while (next) {
+    FErrorBoxText = next->first;
+    FPendingError.reset();
+    try {
+      MessageBox(next->first, next->second, MB_OK | MB_ICONERROR);
+    } catch (...) {
+      FErrorBoxOpen = false;
+      throw;
+    }
+    next = FPendingError;
+    if (next && next->first == FErrorBoxText) next.reset();
+  }
+  FErrorBoxOpen = false;
+  FErrorBoxText.clear();
 }
 
 int TApplication::MessageBox(const std::string &Text, const std::string &Caption, UINT Flags) {

@@ -5,6 +5,7 @@
 
 #include <exception>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -188,6 +189,9 @@ class TApplication : public TComponent {
   void HandleException(std::exception &E);
   void ShowException(const std::exception &E);
   int MessageBox(const std::string &Text, const std::string &Caption, UINT Flags);
+  // An error box (error icon, OK) that never stacks: while one is open, the same text
+  // again is dropped and another one waits (the latest only) until it is closed.
+  void ErrorBox(const std::string &Text, const std::string &Caption);
 
   TIdleEvent OnIdle;
   TExceptionEvent OnException;
@@ -213,6 +217,9 @@ class TApplication : public TComponent {
   std::vector<std::pair<int, TWindowHook>> FHooks;
   int FNextHookId = 1;
   std::vector<class TApplicationEvents *> FEvents;  // not owned
+  bool FErrorBoxOpen = false;
+  std::string FErrorBoxText;                           // of the open box
+  std::optional<std::pair<std::string, std::string>> FPendingError;  // text and caption
 };
 
 // Several components may each want the application's events; each creates one of

@@ -49,6 +49,8 @@ bool VisualStylesInEffect() {
   return CommonControlsVersion() >= (6u << 16) && AskThemed();
 }
 
+bool BalloonsStayOnScreen() { return true; }
+
 #else
 
 unsigned CommonControlsVersion() {
@@ -59,5 +61,7 @@ unsigned CommonControlsVersion() {
 
 // Nothing is drawn, so no theme is in effect.
 bool VisualStylesInEffect() { return testhooks::internal::ReportedVisualStyles() > 0; }
+
+bool BalloonsStayOnScreen() { return false; }
 
 #endif

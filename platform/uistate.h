@@ -8,3 +8,6 @@ unsigned CommonControlsVersion();
 // Windows: the application is themed, a theme is active and common controls 6 are in
 // use. The host layer draws nothing and reports false.
 bool VisualStylesInEffect();
+// Whether a balloon stays on the screen for its time-out (Windows) or is only reported
+// as it is shown (the host layer writes it to stderr at once).
+bool BalloonsStayOnScreen();

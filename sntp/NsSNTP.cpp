@@ -140,6 +140,7 @@ void TNsCustomSNTPClient::RequestTime() {
   if (FBroadcastMode == bmMulticast) return;
   if (FServerAddr.sin_addr.s_addr == 0 || FServerAddr.sin_addr.s_addr == INADDR_NONE) {
     CloseQuerySocket();  // nothing to ask; a running poll interval tries again later
+    if (!Server.empty()) DoQueryFailed(sfNameNotResolved, sacAccepted);
     return;
   }
 
@@ -149,16 +150,13 @@ void TNsCustomSNTPClient::RequestTime() {
   WinSockAccess->sendto()(FSocket, reinterpret_cast<const char *>(FMsg.data()), static_cast<int>(FMsg.size()),
                           0, reinterpret_cast<const sockaddr *>(&FServerAddr), sizeof FServerAddr);
   FQueryOutstanding = true;
+  FLastRefusal = sacAccepted;
   if (FQueryTimeout > 0) FQueryTimerSet = SetTimer(WindowHandle(), QueryTimerId, FQueryTimeout, nullptr) != 0;
 }
 
-bool TNsCustomSNTPClient::IsAnswerToQuery(const uint8_t *Data, int Length, const sockaddr_in &From) const {
-  if (Length < static_cast<int>(SntpMessageSize)) return false;
-  if (!FQueryOutstanding) return false;
-  if (From.sin_family != AF_INET || From.sin_addr.s_addr != FServerAddr.sin_addr.s_addr ||
-      From.sin_port != FServerAddr.sin_port)
-    return false;
-  return CheckSntpAnswer(Data, static_cast<size_t>(Length), FSentTransmit) == sacAccepted;
+bool TNsCustomSNTPClient::IsFromServer(const sockaddr_in &From) const {
+  return FQueryOutstanding && From.sin_family == AF_INET && From.sin_addr.s_addr == FServerAddr.sin_addr.s_addr &&
+         From.sin_port == FServerAddr.sin_port;
 }
 
 void TNsCustomSNTPClient::SocketRead(SOCKET Socket) {
@@ -183,7 +181,12 @@ void TNsCustomSNTPClient::SocketRead(SOCKET Socket) {
     std::copy(buffer, buffer + std::min<int>(length, static_cast<int>(SntpMessageSize)), FMsg.begin());
     FServerAddr = from;
   } else {
-    if (!IsAnswerToQuery(buffer, length, from)) return;
+    if (!IsFromServer(from)) return;
+    const TSntpAnswerCheck check = CheckSntpAnswer(buffer, static_cast<size_t>(length), FSentTransmit);
+    if (check != sacAccepted) {
+      FLastRefusal = check;  // for the failure report: such a server is not silent
+      return;
+    }
     std::copy(buffer, buffer + SntpMessageSize, FMsg.begin());
     FQueryOutstanding = false;  // a duplicate is no longer an answer
     StopQueryTimer();
@@ -215,6 +218,10 @@ void TNsCustomSNTPClient::DoSNTPTime(TDateTime TimeStamp, double LocalOffset, do
   if (OnSNTPTime) OnSNTPTime(this, TimeStamp, LocalOffset, RoundTripDelay, Stratum, Synchronized);
 }
 
+void TNsCustomSNTPClient::DoQueryFailed(TNsSNTPFailure Failure, TSntpAnswerCheck LastRefusal) {
+  if (OnQueryFailed) OnQueryFailed(this, Failure, LastRefusal);
+}
+
 void TNsCustomSNTPClient::WndProc(TMessage &Message) {
   if (Message.Msg == NS_SNTPANSWER_MSG) {
     if (Message.WParam == 1) HandleAnswer();
@@ -227,7 +234,11 @@ void TNsCustomSNTPClient::WndProc(TMessage &Message) {
   if (Message.Msg == WM_TIMER && Message.WParam == QueryTimerId) {
     // Nothing came: give the query up; a running poll interval starts over.
     StopQueryTimer();
-    if (FQueryOutstanding) CloseQuerySocket();
+    if (FQueryOutstanding) {
+      const TSntpAnswerCheck refusal = FLastRefusal;
+      CloseQuerySocket();
+      DoQueryFailed(sfNoAnswer, refusal);  // may start the next query or free this client
+    }
     return;
   }
   TNsCustomClient::WndProc(Message);

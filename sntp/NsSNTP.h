@@ -17,6 +17,15 @@ enum TNsBroadcastMode { bmUnicast, bmMulticast };
 using TNsClientSNTPEvent = std::function<void(TObject *Sender, TDateTime TimeStamp, double LocalOffset,
                                               double RoundTripDelay, uint8_t Stratum, bool Synchronized)>;
 
+// Why a unicast query ended without an answer.
+enum TNsSNTPFailure {
+  sfNameNotResolved,  // the server's name gave no address
+  sfNoAnswer,         // the time-out passed; LastRefusal tells whether the server answered badly
+};
+// LastRefusal: the check that the last datagram from the server failed, sacAccepted when none came.
+using TNsSNTPFailureEvent =
+    std::function<void(TObject *Sender, TNsSNTPFailure Failure, TSntpAnswerCheck LastRefusal)>;
+
 class TNsCustomSNTPClient : public TNsCustomClient {
  public:
   static constexpr uint16_t SntpPort = 123;
@@ -49,6 +58,8 @@ class TNsCustomSNTPClient : public TNsCustomClient {
   uint32_t PollTimerInterval() const { return FPollTimerInterval; }
 
   TNsClientSNTPEvent OnSNTPTime;
+  // A unicast query that ends without an answer; a query replaced or closed by its owner does not.
+  TNsSNTPFailureEvent OnQueryFailed;
 
   void SocketRead(SOCKET Socket) override;
   void WndProc(TMessage &Message) override;
@@ -56,6 +67,7 @@ class TNsCustomSNTPClient : public TNsCustomClient {
  protected:
   virtual void DoSNTPTime(TDateTime TimeStamp, double LocalOffset, double RoundTripDelay, uint8_t Stratum,
                           bool Synchronized);
+  virtual void DoQueryFailed(TNsSNTPFailure Failure, TSntpAnswerCheck LastRefusal);
 
  private:
   enum : UINT_PTR { PollTimerId = 2, QueryTimerId = 3 };  // 1 is the control's heartbeat
@@ -65,8 +77,8 @@ class TNsCustomSNTPClient : public TNsCustomClient {
   void StopQueryTimer();
   // Closes the socket without touching the poll timer.
   void ReleaseSocket();
-  // True when a unicast datagram of Length bytes from From answers the outstanding query.
-  bool IsAnswerToQuery(const uint8_t *Data, int Length, const sockaddr_in &From) const;
+  // True when From is the server of the outstanding unicast query.
+  bool IsFromServer(const sockaddr_in &From) const;
 
   TNsBroadcastMode FBroadcastMode = bmUnicast;
   int32_t FPollInterval = 0;
@@ -76,6 +88,7 @@ class TNsCustomSNTPClient : public TNsCustomClient {
   TSntpMessage FMsg{};            // the request, then the accepted answer
   TNtpTimestamp FSentTransmit{};  // what an answer must echo as its originate timestamp
   bool FQueryOutstanding = false;
+  TSntpAnswerCheck FLastRefusal = sacAccepted;  // of the outstanding query's server
   bool FAnswerPending = false;  // an accepted answer waits for message 4763
   bool FPollTimerEnabled = false;
   uint32_t FPollTimerInterval = 0;

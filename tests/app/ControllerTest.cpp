@@ -3,13 +3,16 @@
 // priorities, resume events, the tooltip text and the run-once end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <limits>
 #include <thread>
 
 #include "app/ServerList.h"
+#include "app/VersionInfo.h"
 #include "app/fSelect.h"
+#include "settings/IniFile.h"
 #include "sntp/NsTime.h"
 #include "tests/app/AppTestSupport.h"
 #include "tests/peers/SntpPeers.h"
@@ -47,14 +50,24 @@ std::vector<uint8_t> ServerAnswer(const std::vector<uint8_t> &Request, const SYS
 
 class ControllerTest : public SetupFixture {
  protected:
-  // The local moment the last clock set asked for.
+  // The local moment the last clock setting asked for. Each answer sets the clock
+  // twice to the same value, so that a step across a daylight-saving change lands right.
   long long LastSetLocalMs() const {
-    EXPECT_FALSE(testhooks::ClockSets().empty());
-    if (testhooks::ClockSets().empty()) return 0;
-    EXPECT_TRUE(testhooks::ClockSets().back().local);
-    return testhooks::ClockSets().back().unixMs + apptest::LocalOffsetMs();
+    const auto &sets = testhooks::ClockSets();
+    EXPECT_GE(sets.size(), 2u);
+    if (sets.size() < 2) return 0;
+    EXPECT_TRUE(sets.back().local);
+    EXPECT_EQ(sets[sets.size() - 2].unixMs, sets.back().unixMs);
+    EXPECT_EQ(sets[sets.size() - 2].local, sets.back().local);
+    return sets.back().unixMs + apptest::LocalOffsetMs();
   }
   void Answer(TSetup *s, TDateTime stamp) { s->SNTPCSNTPTime(s->SNTPC, stamp, 0.0, 0.0, 2, false); }
+  // The settings file: beside NTP.lst, named after the executable.
+  static std::string SettingsIni(TSetup *s) {
+    const std::string own = testsupport::OwnPath();
+    return s->ListPath().substr(0, s->ListPath().size() - 7) +
+           ChangeFileExt(own.substr(own.find_last_of("\\/") + 1), ".ini");
+  }
 };
 
 TEST_F(ControllerTest, AttemptsAroundTheFullAndHalfHourAreDeferredByFiveMinutes) {
@@ -119,7 +132,7 @@ TEST_F(ControllerTest, AnswerIsJapanTimePlusTheAdvance) {
     s->OffsetMin->SetText(row.minutes);
     s->OffsetSec->SetText(row.seconds);
     Answer(s, UtcStamp(row.utc));
-    ASSERT_EQ(testhooks::ClockSets().size(), 1u);
+    ASSERT_EQ(testhooks::ClockSets().size(), 2u);
     EXPECT_EQ(LastSetLocalMs(), UtcMs(row.local));
     EXPECT_NE(s->LastSync(), 0.0);
   }
@@ -150,9 +163,16 @@ TEST_F(ControllerTest, AnswerWithoutAUsableTimeNeverReachesTheClock) {
   }
   EXPECT_TRUE(testhooks::ClockSets().empty());
   EXPECT_EQ(s->LastSync(), 0.0);
-  // The first moment after the epoch is a time like any other.
-  Answer(s, 2.0 + 1.0 / MSecsPerDay);
-  EXPECT_EQ(testhooks::ClockSets().size(), 1u);
+  // So is a time before this version was made, or an era later (an unset or
+  // rolled-over server); this version's first day is a time like any other.
+  const TDateTime made = EncodeDate(HL_VER_DATE_YEAR, HL_VER_DATE_MONTH, HL_VER_DATE_DAY);
+  for (TDateTime stamp : {made - 1.0 / MSecsPerDay, EncodeDate(1999, 8, 22), made + 68 * 365.25, made + 40000.0}) {
+    SCOPED_TRACE(stamp);
+    Answer(s, stamp);
+  }
+  EXPECT_TRUE(testhooks::ClockSets().empty());
+  Answer(s, made);
+  EXPECT_EQ(testhooks::ClockSets().size(), 2u);
 }
 
 TEST_F(ControllerTest, RefusedClockSetIsNoSuccessAndIsReportedOncePerRun) {
@@ -191,7 +211,7 @@ TEST_F(ControllerTest, StatusTextInBothPlatformForms) {
   SetFakeLocalTime(Civil(2026, 12, 7, 10, 48, 0));
   // 01:48:38 UTC is 10:48:38 in Japan; the clock then reads that as its local time.
   Answer(s, UtcStamp(Civil(2026, 12, 7, 1, 48, 38)));
-  ASSERT_EQ(testhooks::ClockSets().size(), 1u);
+  ASSERT_EQ(testhooks::ClockSets().size(), 2u);
   EXPECT_EQ(s->TrayIcon->Hint().substr(0, 9), "Horolan\r\n");
 
   // The date is in the system's short format: yyyy/MM/dd on Windows and the host,
@@ -287,6 +307,170 @@ TEST_F(ControllerTest, UnusableAdvanceInARealAnswerGoesToTheGeneralErrorReport) 
   EXPECT_EQ(s->LastSync(), 0.0);
 }
 
+TEST_F(ControllerTest, FailuresRetrySoonerWarnOnceTryTheListAndASuccessEndsThem) {
+  TSetup *s = MakeSetup("0.0.0.0");  // fails at once: no address
+  s->ServerList->Items()->Clear();
+  for (const char *name : {"a.example", "0.0.0.0", "", "255.255.255.255", "127.0.0.9"})
+    s->ServerList->Items()->Add(name);
+  const struct {
+    const char *server;  // asked by the attempt
+    UINT retryMs;        // the next attempt after its failure
+    size_t warnings;
+  } rows[] = {
+      {"0.0.0.0", 60000, 0},          {"0.0.0.0", 120000, 0},
+      {"0.0.0.0", 240000, 1},         {"255.255.255.255", 480000, 1},  // after three: the list, from the chosen one on
+      {"127.0.0.9", 0, 1},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.server);
+    s->CheckTimerTimer(s->CheckTimer);
+    EXPECT_EQ(s->SNTPC->Server, row.server);
+    if (row.retryMs == 0) break;  // this one was sent
+    EXPECT_EQ(s->CheckTimer->Interval(), row.retryMs);
+    EXPECT_TRUE(s->CheckTimer->Enabled());
+    size_t warnings = 0;
+    for (const auto &b : Balloons())
+      if (b.first == "同期警告") {
+        ++warnings;
+        EXPECT_NE(b.second.find("0.0.0.0"), std::string::npos);
+        EXPECT_NE(b.second.find("サーバー名からアドレスを得られません。"), std::string::npos);
+      }
+    EXPECT_EQ(warnings, row.warnings);
+    EXPECT_NE(s->TrayIcon->Hint().find("前回の同期に失敗しました"), std::string::npos);
+    EXPECT_NE(s->TrayIcon->Hint().find("時計はまだ設定されていません。"), std::string::npos);
+  }
+  ASSERT_TRUE(RequestOutstanding(s));
+  EXPECT_EQ(s->Failures(), 4);
+  EXPECT_EQ(s->UseNTPServer->Text(), "0.0.0.0");
+  // The list's server answers: the tooltip names it, the count and the warning start over.
+  Answer(s, UtcStamp(Civil(2026, 12, 7, 1)));
+  EXPECT_EQ(s->Failures(), 0);
+  EXPECT_NE(s->TrayIcon->Hint().find("NTP Server : 127.0.0.9\r\n"), std::string::npos);
+  EXPECT_EQ(s->TrayIcon->Hint(), s->StatusText());
+  testhooks::ClearShellNotifyCalls();
+  for (int i = 0; i < 3; ++i) s->CheckTimerTimer(s->CheckTimer);
+  EXPECT_EQ(s->SNTPC->Server, "0.0.0.0");
+  EXPECT_EQ(Balloons().size(), 1u) << "a new run of failures is told again";
+  // The retry waits at most one interval.
+  s->UpdateTime->SetText("10");
+  for (int i = 0; i < 4; ++i) s->CheckTimerTimer(s->CheckTimer);
+  EXPECT_EQ(s->CheckTimer->Interval(), 600000u);
+}
+
+TEST_F(ControllerTest, ErrorBoxesNeverStack) {
+  TSetup *s = MakeSetup();
+  int depth = 0, deepest = 0;
+  testhooks::CaptureMessageBoxes([&](const testhooks::MessageBoxCall &call) {
+    deepest = std::max(deepest, ++depth);
+    // Errors that arrive while the box is open, as they would in its message loop.
+    if (call.text == "WinSock Error (10054)") {
+      s->SNTPCError(s->SNTPC, 0, 10054, "WinSock Error (10054)");
+      s->SNTPCError(s->SNTPC, 0, 10065, "WinSock Error (10065)");
+      s->SNTPCError(s->SNTPC, 0, 10054, "WinSock Error (10054)");
+    }
+    --depth;
+    return IDOK;
+  });
+  s->SNTPCError(s->SNTPC, 0, 10054, "WinSock Error (10054)");
+  EXPECT_EQ(deepest, 1);
+  ASSERT_EQ(testhooks::MessageBoxes().size(), 2u) << "the repeat is dropped, the other one waits";
+  EXPECT_EQ(testhooks::MessageBoxes()[0].text, "WinSock Error (10054)");
+  EXPECT_EQ(testhooks::MessageBoxes()[1].text, "WinSock Error (10065)");
+}
+
+TEST_F(ControllerTest, AnswerThatWouldSetTheClockIntoTheQuietMinutesIsDeferred) {
+  TSetup *s = MakeSetup();
+  s->CheckTiming->SetChecked(true);
+  const struct {
+    SYSTEMTIME utc;  // the server's time; the local clock reads 10:26:59
+    bool byHand;     // the attempt came from a double click in the list
+    bool deferred;
+  } rows[] = {
+      {Civil(2026, 12, 7, 1, 29, 1), false, true},  // two minutes slow: would jump into :29
+      {Civil(2026, 12, 7, 1, 31, 0), false, false},
+      {Civil(2026, 12, 7, 1, 29, 1), true, false},  // asked for now, by hand
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(testing::Message() << row.utc.wMinute << (row.byHand ? " by hand" : ""));
+    testhooks::ClearClockSets();
+    testhooks::ClearShellNotifyCalls();
+    SetFakeLocalTime(Civil(2026, 12, 7, 10, 26, 59));
+    if (row.byHand) {
+      s->ServerList->Items()->Clear();
+      s->ServerList->Items()->Add("127.0.0.9");
+      s->ServerList->SetItemIndex(0);
+      s->ServerListDblClick(s->ServerList);
+    } else {
+      s->CheckTimerTimer(s->CheckTimer);
+    }
+    ASSERT_TRUE(RequestOutstanding(s));
+    Answer(s, UtcStamp(row.utc));
+    EXPECT_EQ(testhooks::ClockSets().empty(), row.deferred);
+    EXPECT_EQ(s->Deferred(), row.deferred);
+    if (row.deferred) {
+      EXPECT_EQ(s->CheckTimer->Interval(), 300000u);
+      ASSERT_FALSE(Balloons().empty());
+      EXPECT_EQ(Balloons()[0].second, DeferBalloon);
+    }
+  }
+}
+
+TEST_F(ControllerTest, TimeZoneThatIsNotJapansIsToldOncePerRun) {
+  auto zoneWarnings = [] {
+    int n = 0;
+    for (const auto &b : Balloons()) n += b.first == "タイムゾーン警告";
+    return n;
+  };
+  TSetup *s = MakeSetup();
+  const bool japan = apptest::LocalOffsetMs() == 9 * 3600 * 1000LL;
+  Answer(s, UtcStamp(Civil(2026, 12, 7, 1)));
+  Answer(s, UtcStamp(Civil(2026, 12, 7, 2)));
+  EXPECT_EQ(zoneWarnings(), japan ? 0 : 1);
+  EXPECT_NE(s->LastSync(), 0.0) << "the clock is set all the same";
+}
+
+TEST_F(ControllerTest, SettingsFromTheFileAreKeptInTheFieldsRanges) {
+  TSetup *s = MakeSetup();
+  s->AutoIni->SaveToIni();
+  const struct {
+    const char *key, *value;
+  } bad[] = {{"UpdateTime", "0"}, {"OffsetMin", "5000"}, {"OffsetSec", "-3"}, {"PRIORITY", "7"},
+             {"ClickModeSelect", "-2"}};
+  const std::string ini = SettingsIni(s);
+  {
+    IniFile file(ini);
+    for (const auto &b : bad) file.WriteString(s->AutoIni->Section(), b.key, b.value);
+  }
+  delete Application;
+  Application = new TApplication(nullptr);
+  Application->CreateForm(::Setup);
+  s = ::Setup;
+  EXPECT_EQ(s->UpdateTime->Value(), 10);
+  EXPECT_EQ(s->OffsetMin->Value(), 1439);
+  EXPECT_EQ(s->OffsetSec->Value(), 0);
+  EXPECT_EQ(s->PRIORITY->ItemIndex(), 1);
+  EXPECT_EQ(s->ClickModeSelect->ItemIndex(), 0);
+  EXPECT_EQ(s->CheckTimer->Interval(), s->BootUpdateTime->Checked() ? 10000u : 600000u);
+  // The clamped advance makes a usable answer.
+  Answer(s, UtcStamp(Civil(2026, 12, 7, 1)));
+  EXPECT_EQ(testhooks::ClockSets().size(), 2u);
+}
+
+TEST_F(ControllerTest, LogOffIsNeverRefusedAndSavesWhatTheDialogHolds) {
+  TSetup *s = MakeSetup("before.example");
+  s->AutoIni->SaveToIni();
+  s->Show();
+  s->UseNTPServer->SetText("during.example");
+  EXPECT_EQ(SendMessageA(s->Handle(), WM_QUERYENDSESSION, 0, 0), 1);
+  EXPECT_FALSE(s->Visible());
+  EXPECT_EQ(IniFile(SettingsIni(s)).ReadString(s->AutoIni->Section(), "UseNTPServer", ""), "during.example");
+  // Called off: the dialog's close box only hides it again.
+  SendMessageA(s->Handle(), WM_ENDSESSION, FALSE, 0);
+  s->Show();
+  s->Close();
+  EXPECT_FALSE(Application->Terminated());
+}
+
 class RunOnceTest : public ControllerTest {
  protected:
   void SetUp() override {
@@ -302,18 +486,48 @@ TEST_F(RunOnceTest, EndsOnlyAfterTheAnswerOfItsAttempt) {
   ASSERT_TRUE(RequestOutstanding(s));
   EXPECT_FALSE(Application->Terminated()) << "the answer has not come yet";
   Answer(s, UtcStamp(Civil(2026, 12, 7, 1)));
-  EXPECT_EQ(testhooks::ClockSets().size(), 1u);
+  EXPECT_EQ(testhooks::ClockSets().size(), 2u);
   EXPECT_TRUE(Application->Terminated());
+  EXPECT_EQ(s->ExitCode(), 0);
 }
 
-TEST_F(RunOnceTest, EndsAfterTheClientsErrorWasShown) {
-  TSetup *s = MakeSetup();
-  s->CheckTimerTimer(s->CheckTimer);
-  s->SNTPCError(s->SNTPC, s->SNTPC->QuerySocket(), 10054, "WinSock Error (10054)");
+TEST_F(RunOnceTest, FailedAttemptsAreRetriedAtOnceThenItEndsWithStatusOne) {
+  TSetup *s = MakeSetup("0.0.0.0");  // a name without an address fails at once
+  s->ServerList->Items()->Clear();
+  for (const char *name : {"0.0.0.0", "255.255.255.255"}) s->ServerList->Items()->Add(name);
+  std::vector<std::string> asked;
+  // The chosen server three times, then the list's other entry once; a Winsock error
+  // counts as a failure like a name without an address.
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    SCOPED_TRACE(attempt);
+    ASSERT_FALSE(Application->Terminated());
+    if (attempt == 1) {
+      s->UseNTPServer->SetText("127.0.0.9");
+      s->CheckTimerTimer(s->CheckTimer);
+      ASSERT_TRUE(RequestOutstanding(s));
+      s->SNTPCError(s->SNTPC, s->SNTPC->QuerySocket(), 10054, "WinSock Error (10054)");
+      s->UseNTPServer->SetText("0.0.0.0");
+    } else {
+      s->CheckTimerTimer(s->CheckTimer);
+    }
+    asked.push_back(s->SNTPC->Server);
+    if (attempt < 3) {
+      EXPECT_EQ(s->CheckTimer->Interval(), 1000u) << "run-once tries again at once";
+    }
+  }
+  EXPECT_EQ(asked, (std::vector<std::string>{"0.0.0.0", "127.0.0.9", "0.0.0.0", "255.255.255.255"}));
+  EXPECT_EQ(s->UseNTPServer->Text(), "0.0.0.0") << "the choice stays";
+  EXPECT_TRUE(Application->Terminated());
+  EXPECT_EQ(s->ExitCode(), 1);
   ASSERT_EQ(testhooks::MessageBoxes().size(), 1u);
   EXPECT_EQ(testhooks::MessageBoxes()[0].caption, "エラー");
   EXPECT_EQ(testhooks::MessageBoxes()[0].type & 0xF0u, static_cast<unsigned>(MB_ICONERROR));
-  EXPECT_TRUE(Application->Terminated());
+  const auto balloons = Balloons();
+  ASSERT_EQ(balloons.size(), 2u);
+  EXPECT_EQ(balloons[0].first, "同期警告");
+  EXPECT_EQ(balloons[1].first, "同期エラー");
+  EXPECT_NE(balloons[1].second.find("サーバー名からアドレスを得られません。"), std::string::npos);
+  EXPECT_TRUE(testhooks::ClockSets().empty());
 }
 
 TEST_F(RunOnceTest, TimeOutEndsItWhenNoAnswerComes) {
@@ -330,6 +544,7 @@ TEST_F(RunOnceTest, TimeOutEndsItWhenNoAnswerComes) {
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
   EXPECT_GE(waited.count(), 300) << "ended before the client gave up";
   EXPECT_TRUE(testhooks::ClockSets().empty());
+  EXPECT_EQ(s->ExitCode(), 1);
   WinSockAccess->closesocket()(silent);
 }
 
@@ -361,7 +576,7 @@ TEST_F(RunOnceTest, AnswerFromALoopbackServerSetsTheClockThroughTheClient) {
   ASSERT_EQ(request.Bytes.size(), 48u);
   server.Send(ServerAnswer(request.Bytes, Civil(2026, 12, 7, 3, 4, 5, 600)), request.From);
   EXPECT_TRUE(peers::PumpUntil([] { return Application->Terminated(); }, 5000));
-  ASSERT_EQ(testhooks::ClockSets().size(), 1u);
+  ASSERT_EQ(testhooks::ClockSets().size(), 2u);
   EXPECT_NEAR(static_cast<double>(LastSetLocalMs()),
               static_cast<double>(UtcMs(Civil(2026, 12, 7, 12, 6, 5, 600))), 1.0);
 }

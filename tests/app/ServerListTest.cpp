@@ -33,7 +33,11 @@ TEST(ServerListFile, LineEndsNulAndEmptyLines) {
       {"\r\n\r\n", {"", ""}},
       {std::string("a\r\n\0b\r\n", 8), {"a"}},  // the text ends at the first NUL
       {std::string("a\0\r\nb", 5), {"a"}},
-      {" spaced \r\n\t\r\n", {" spaced ", "\t"}},  // nothing is trimmed
+      {" spaced \r\n\t\r\n", {"spaced", ""}},  // blanks and tabs around a name go
+      {"\t a.example \t\r\n", {"a.example"}},
+      {"\xEF\xBB\xBF" "a\r\nb\r\n", {"a", "b"}},  // an editor's byte-order mark
+      {"\xEF\xBB\xBF", {}},
+      {"a\r\n\xEF\xBB\xBF" "b", {"a", "\xEF\xBB\xBF" "b"}},  // only at the start
       {"ntp.例え.jp\r\n", {"ntp.例え.jp"}},
   };
   for (const auto &c : cases)
@@ -55,6 +59,7 @@ TEST(ServerListFile, BuiltInListHoldsTwentyThreeHostNamesOneOfThemTwice) {
     const std::string h = host;
     EXPECT_NE(h.find('.'), std::string::npos) << h;
     EXPECT_EQ(h.find_first_of(" \r\n/:"), std::string::npos) << h;
+    EXPECT_EQ(h.find("v6"), std::string::npos) << h << ": the client resolves IPv4 addresses only";
   }
 }
 

@@ -48,6 +48,10 @@ class SNTPClientTest : public ::testing::Test {
       EXPECT_EQ(Sender, Client.get());
       Reports.push_back({TimeStamp, LocalOffset, RoundTripDelay, Stratum, Synchronized});
     };
+    Client->OnQueryFailed = [this](TObject *Sender, TNsSNTPFailure Failure, TSntpAnswerCheck LastRefusal) {
+      EXPECT_EQ(Sender, Client.get());
+      Failures.emplace_back(Failure, LastRefusal);
+    };
   }
   void TearDown() override {
     Client.reset();
@@ -98,6 +102,7 @@ class SNTPClientTest : public ::testing::Test {
 
   std::unique_ptr<TNsSNTPClient> Client;
   std::vector<TReport> Reports;
+  std::vector<std::pair<TNsSNTPFailure, TSntpAnswerCheck>> Failures;
 };
 
 TEST_F(SNTPClientTest, StartsIdleWithItsDefaults) {
@@ -304,6 +309,8 @@ TEST_F(SNTPClientTest, UnansweredQueryIsGivenUpAndPollingGoesOn) {
   const auto waited = std::chrono::steady_clock::now() - silentSince;
   EXPECT_GE(waited, std::chrono::milliseconds(250));
   EXPECT_TRUE(Reports.empty());
+  const std::vector<std::pair<TNsSNTPFailure, TSntpAnswerCheck>> silent{{sfNoAnswer, sacAccepted}};
+  EXPECT_EQ(Failures, silent);
   EXPECT_TRUE(Client->PollTimerEnabled());
 
   // The next poll comes an interval later and is answered as usual.
@@ -319,14 +326,53 @@ TEST_F(SNTPClientTest, NoDestinationSendsNothing) {
   // A datagram to 0.0.0.0 would arrive here, on this machine's own port 123.
   ScriptedSntpServer local({"127.0.0.1:123"});
   ASSERT_TRUE(local.Ready()) << local.Failure();
-  for (const char *server : {"0.0.0.0", ""}) {
+  for (const char *server : {"0.0.0.0", "255.255.255.255", ""}) {
     SCOPED_TRACE(server);
+    Failures.clear();
     Client->Server = server;
     Client->RequestTime();
     EXPECT_EQ(Client->QuerySocket(), INVALID_SOCKET);
     Datagram request;
     EXPECT_FALSE(local.WaitRequest(request, 300));
     EXPECT_TRUE(Reports.empty());
+    // A name without an address is a failed query; no name at all is no query.
+    const size_t failures = *server ? 1 : 0;
+    ASSERT_EQ(Failures.size(), failures);
+    if (failures) {
+      EXPECT_EQ(Failures[0].first, sfNameNotResolved);
+    }
+  }
+}
+
+TEST_F(SNTPClientTest, QueryThatGetsOnlyRefusalsFailsNamingTheLastOne) {
+  using Bytes = std::vector<uint8_t>;
+  const struct {
+    const char *Case;
+    std::function<void(Bytes &)> Spoil;
+    TSntpAnswerCheck Expected;
+  } rows[] = {
+      {"kiss-o'-death", [](Bytes &b) { b[1] = 0; }, sacKissOfDeath},
+      {"unsynchronised", [](Bytes &b) { b[0] |= 0xC0; }, sacUnsynchronized},
+      {"forged originate", [](Bytes &b) { b[27] ^= 0x40; }, sacBadOriginate},
+  };
+  ScriptedSntpServer server({"127.0.0.3:123"});
+  ASSERT_TRUE(server.Ready()) << server.Failure();
+  Client->Server = "127.0.0.3";
+  Client->SetQueryTimeout(300);
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.Case);
+    Failures.clear();
+    Client->RequestTime();
+    Datagram request;
+    ASSERT_TRUE(server.WaitRequest(request));
+    Bytes refused = Answer(request, 0.0, 2);
+    row.Spoil(refused);
+    server.Send(refused, request.From);
+    ASSERT_TRUE(PumpUntil([&] { return !Failures.empty(); }, 3000));
+    EXPECT_TRUE(Reports.empty());
+    ASSERT_EQ(Failures.size(), 1u);
+    EXPECT_EQ(Failures[0].first, sfNoAnswer);
+    EXPECT_EQ(Failures[0].second, row.Expected);
   }
 }
 
