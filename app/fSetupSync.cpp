@@ -29,7 +29,7 @@ constexpr int FailuresBeforeWarning = 3;
 constexpr UINT RetryBaseMs = 60000;
 // Run-once tries again at once (after a breath): the chosen server three times, then
 // a few more of the list, one each.
-constexpr UINT RunOnceRetryMs = 1000;
+constexpr UINT RunOnceRetryMs = 500;
 constexpr int RunOnceOtherServers = 3;
 // Japan's offset from UTC in minutes, and the span after this version's date within
 // which a server's time is believed (a 32-bit NTP era counted from it).

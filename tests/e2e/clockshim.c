@@ -2,11 +2,15 @@
  * clock: every call that would set or slew the system time is written to the file
  * named by HOROLAN_CLOCKSHIM_LOG and then reported as done. With
  * HOROLAN_CLOCKSHIM_REFUSE=1 the calls fail with EPERM instead, as they do for a user
- * without the right to set the time. Read-only adjtimex queries go through. */
+ * without the right to set the time. Read-only adjtimex queries go through.
+ * With HOROLAN_CLOCKSHIM_NO_DNS=1 a host name that is not a dotted address has no
+ * address, and no query leaves the machine for the name server. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netdb.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -96,4 +100,17 @@ int adjtime(const struct timeval *delta, struct timeval *olddelta) {
   if (delta == NULL) return 0;
   Record("adjtime", (long long)delta->tv_sec, (long)delta->tv_usec * 1000L);
   return Answer();
+}
+
+typedef int (*GetAddrInfo)(const char *, const char *, const struct addrinfo *, struct addrinfo **);
+
+int getaddrinfo(const char *node, const char *service, const struct addrinfo *hints, struct addrinfo **res) {
+  const char *none = getenv("HOROLAN_CLOCKSHIM_NO_DNS");
+  struct in_addr numeric;
+  if (none != NULL && strcmp(none, "1") == 0 && node != NULL && inet_pton(AF_INET, node, &numeric) != 1) {
+    Record("getaddrinfo_refused", 0, 0);
+    return EAI_NONAME;
+  }
+  GetAddrInfo real = (GetAddrInfo)dlsym(RTLD_NEXT, "getaddrinfo");
+  return real ? real(node, service, hints, res) : EAI_SYSTEM;
 }

@@ -12,6 +12,7 @@ import pwd
 import re
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -22,6 +23,7 @@ from e2e_common import Chronyd, Failure, check, ini_text, ini_values, read_bytes
 
 # Our own loopback address, so that the SNTP client's suite (127.0.0.2) may run beside us.
 SERVER = "127.0.0.3"
+SILENT = "127.0.0.5"
 USER = pwd.getpwuid(os.geteuid()).pw_name
 WARNING_BALLOON = 'balloon [warning] "設定警告": "NTPサーバーが指定されていません。"'
 NINE_HOURS = 9 * 3600
@@ -61,6 +63,11 @@ class Program:
         with open(self.exe + ".ini", "wb") as f:
             f.write(ini_text(USER, values))
 
+    def write_list(self, names):
+        os.makedirs(self.settings_dir, exist_ok=True)
+        with open(os.path.join(self.settings_dir, "NTP.lst"), "wb") as f:
+            f.write("".join(n + "\r\n" for n in names).encode("cp932"))
+
     def env(self, tz, refuse):
         env = {
             "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
@@ -78,8 +85,10 @@ class Program:
             env["HOROLAN_CLOCKSHIM_REFUSE"] = "1"
         return env
 
-    def start(self, args=(), tz="UTC", refuse=False):
+    def start(self, args=(), tz="UTC", refuse=False, no_dns=False):
         env = self.env(tz, refuse)
+        if no_dns:
+            env["HOROLAN_CLOCKSHIM_NO_DNS"] = "1"  # names fail here, never on the network
         # Never start the program without the shim: it would set the real clock.
         if not os.path.isfile(env["LD_PRELOAD"]) or not self.h.shim_works:
             raise Failure("refusing to start the program without a working clock shim")
@@ -127,6 +136,10 @@ class Program:
             calls.append((name, float(value)))
         return calls
 
+    def clock_sets(self):
+        """The times the program set the clock to, in order."""
+        return [v for c, v in self.clock_calls() if c not in ("loaded", "getaddrinfo_refused")]
+
     def check_shim_was_loaded(self):
         check(any(c == "loaded" for c, _ in self.clock_calls()), "the clock shim was not in the process")
 
@@ -142,21 +155,68 @@ def sync_case(h, label, name, args, beside, settings, tz, shift, refuse=False):
     rc = p.wait(40)
     p.check_shim_was_loaded()
     err = p.err()
-    check(rc == 0, "%s: exit code %d; stderr:\n%s" % (label, rc, err))
-    sets = [v for c, v in p.clock_calls() if c != "loaded"]
-    check(len(sets) == 1, "%s: expected one clock setting, got %r" % (label, p.clock_calls()))
+    # Run-once says whether the clock was set.
+    check(rc == (1 if refuse else 0), "%s: exit code %d; stderr:\n%s" % (label, rc, err))
+    sets = p.clock_sets()
+    # Set twice to the same time (a step across a daylight-saving change); a refusal stops at the first.
+    want = 1 if refuse else 2
+    check(len(sets) == want and len(set(sets)) == 1, "%s: expected %d equal clock settings, got %r" % (label, want, sets))
     # The server is this machine's clock: the time set lies within the run, shifted.
     low, high = p.started + shift - 1, p.ended + shift + 1
     check(low <= sets[0] <= high, "%s: clock set to %.3f, expected within [%.3f, %.3f]" % (label, sets[0], low, high))
     tips = [l for l in err.splitlines() if l.startswith("horolan tray: tip")]
+    balloons = [l for l in err.splitlines() if l.startswith("horolan tray: balloon")]
     if refuse:
         check(not any("前回は" in t for t in tips), "%s: a refused setting was reported as done: %r" % (label, tips))
-        balloons = [l for l in err.splitlines() if l.startswith("horolan tray: balloon")]
         check(len(balloons) == 1 and "privilege" in balloons[0],
               "%s: expected one balloon telling why the clock was not set, got %r" % (label, balloons))
     else:
         check(any("前回は" in t for t in tips), "%s: no tooltip after the setting: %r" % (label, tips))
-        check("balloon" not in err, "%s: unexpected balloon:\n%s" % (label, err))
+        # A machine whose zone is not Japan's hears once that other programs' times are now off.
+        zone = [b for b in balloons if "タイムゾーン警告" in b]
+        check(len(zone) == (0 if tz == "JST-9" else 1) and len(balloons) == len(zone),
+              "%s: unexpected balloons for TZ=%s: %r" % (label, tz, balloons))
+
+
+def failover_case(h):
+    """A server that never answers, then a good one in NTP.lst: warned after three
+    failures, set from the list's next entry, exit status 0."""
+    silent = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    silent.bind((SILENT, 123))  # takes the requests and never answers
+    try:
+        p = Program(h)
+        p.write_settings({"UseNTPServer": SILENT})
+        p.write_list([SILENT, SERVER])
+        p.start(["-1"], no_dns=True)
+        rc = p.wait(90)
+    finally:
+        silent.close()
+    err = p.err()
+    check(rc == 0, "failover: exit code %d; stderr:\n%s" % (rc, err))
+    warnings = [l for l in err.splitlines() if "同期警告" in l]
+    check(len(warnings) == 1 and SILENT in warnings[0], "failover: expected one warning naming %s: %r" % (SILENT, warnings))
+    sets = p.clock_sets()
+    check(len(sets) == 2 and p.started + NINE_HOURS - 1 <= sets[0] <= p.ended + NINE_HOURS + 1,
+          "failover: clock settings %r" % sets)
+    tips = [l for l in err.splitlines() if l.startswith("horolan tray: tip") and "前回は" in l]
+    check(tips and ("NTP Server : " + SERVER) in tips[-1], "failover: the tooltip does not name %s: %r" % (SERVER, tips))
+    check(ini_values(read_bytes(p.settings_path()), USER).get("UseNTPServer") == SILENT,
+          "failover: the chosen server was changed")
+
+
+def unresolvable_case(h):
+    """Only names without an address: run-once gives up within 15 s with exit status 1."""
+    p = Program(h)
+    p.write_settings({"UseNTPServer": "no-such-host.invalid"})
+    p.write_list(["no-such-host.invalid", "nor-this-one.invalid"])
+    p.start(["-1"], no_dns=True)
+    rc = p.wait(15)
+    err = p.err()
+    check(rc == 1, "unresolvable: exit code %d; stderr:\n%s" % (rc, err))
+    check(p.ended - p.started < 15, "unresolvable: took %.1f s" % (p.ended - p.started))
+    check(p.clock_sets() == [], "unresolvable: the clock was set")
+    check("同期エラー" in err and "サーバー名からアドレスを得られません。" in err,
+          "unresolvable: the reason is not on stderr:\n" + err)
 
 
 def group_sync(h):
@@ -179,12 +239,15 @@ def group_sync(h):
 
     def run(case):
         try:
-            sync_case(h, *case, refuse=case[0] == "refused clock")
+            if callable(case):
+                case(h)
+            else:
+                sync_case(h, *case, refuse=case[0] == "refused clock")
         except Failure as e:
             errors.append(str(e))
 
     # The first attempt comes 10 s after start-up: run the cases side by side.
-    threads = [threading.Thread(target=run, args=(c,)) for c in cases]
+    threads = [threading.Thread(target=run, args=(c,)) for c in cases + [failover_case, unresolvable_case]]
     for t in threads:
         t.start()
     for t in threads:
@@ -245,7 +308,7 @@ def group_session(h):
     check(fresh.running(), "the first start ended by itself:\n" + fresh.err())
     check(fresh.terminate() == 0, "SIGTERM did not end the first start with 0")
     fresh.check_shim_was_loaded()
-    check([c for c, _ in fresh.clock_calls() if c != "loaded"] == [], "a start without a server set the clock")
+    check(fresh.clock_sets() == [], "a start without a server set the clock")
     data = read_bytes(fresh.settings_path())
     check(data, "SIGTERM wrote no settings file")
     values = ini_values(data, USER)
