@@ -50,6 +50,7 @@ struct Menus {
 struct UiState {
   unsigned commonControls = 0;  // 0: real
   int visualStyles = -1;        // -1: real
+  int balloonsOnScreen = -1;    // -1: real
   unsigned doubleClickMs = 0;   // 0: real
 };
 
@@ -304,6 +305,11 @@ void SetReportedVisualStyles(int inEffect) {
   TheUiState().visualStyles = inEffect < 0 ? -1 : (inEffect ? 1 : 0);
 }
 
+void SetReportedBalloonsStayOnScreen(int stay) {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  TheUiState().balloonsOnScreen = stay < 0 ? -1 : (stay ? 1 : 0);
+}
+
 void SetFakeDoubleClickTime(unsigned ms) {
   std::lock_guard<std::recursive_mutex> g(Lock());
   TheUiState().doubleClickMs = ms;
@@ -416,6 +422,11 @@ bool ReportedCommonControlsVersion(unsigned *version) {
 int ReportedVisualStyles() {
   std::lock_guard<std::recursive_mutex> g(Lock());
   return TheUiState().visualStyles;
+}
+
+int ReportedBalloonsStayOnScreen() {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  return TheUiState().balloonsOnScreen;
 }
 
 unsigned FakeDoubleClickTime() {

@@ -138,6 +138,8 @@ void ClearPopupMenuCalls();
 void SetReportedCommonControlsVersion(unsigned version);
 // VisualStylesInEffect() reports false (0) or true (1); -1 asks the system again.
 void SetReportedVisualStyles(int inEffect);
+// BalloonsStayOnScreen() reports false (0) or true (1); -1 tells the platform's truth.
+void SetReportedBalloonsStayOnScreen(int stay);
 // GetDoubleClickTime() reports this many milliseconds until set to 0.
 void SetFakeDoubleClickTime(unsigned ms);
 
@@ -187,6 +189,7 @@ bool CaptureShellExecute(const ShellExecuteCall &call);
 bool CapturePopupMenu(const PopupMenuCall &call, unsigned *choice);
 bool ReportedCommonControlsVersion(unsigned *version);  // false: ask the system
 int ReportedVisualStyles();                             // -1: ask the system
+int ReportedBalloonsStayOnScreen();                     // -1: the platform's truth
 unsigned FakeDoubleClickTime();                         // 0: not faked
 void RecordMessageBeep();
 }  // namespace internal

@@ -49,7 +49,7 @@ bool VisualStylesInEffect() {
   return CommonControlsVersion() >= (6u << 16) && AskThemed();
 }
 
-bool BalloonsStayOnScreen() { return true; }
+bool BalloonsStayOnScreen() { return testhooks::internal::ReportedBalloonsStayOnScreen() != 0; }
 
 #else
 
@@ -62,6 +62,6 @@ unsigned CommonControlsVersion() {
 // Nothing is drawn, so no theme is in effect.
 bool VisualStylesInEffect() { return testhooks::internal::ReportedVisualStyles() > 0; }
 
-bool BalloonsStayOnScreen() { return false; }
+bool BalloonsStayOnScreen() { return testhooks::internal::ReportedBalloonsStayOnScreen() > 0; }
 
 #endif

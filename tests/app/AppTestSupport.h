@@ -71,6 +71,8 @@ class SetupFixture : public ::testing::Test {
     testhooks::CaptureMessageBoxes();
     testhooks::CaptureShellExecute();
     testhooks::ResetReportedVersion();
+    // A run-once end waits while a balloon is on the screen: not in these tests.
+    testhooks::SetReportedBalloonsStayOnScreen(0);
     testhooks::FailClockSets(0);
     testhooks::ClearClockSets();
     FIni = ProgramIniPath();
@@ -87,6 +89,7 @@ class SetupFixture : public ::testing::Test {
     testhooks::ReleaseMessageBoxes();
     testhooks::ReleaseShellExecute();
     testhooks::ResetReportedVersion();
+    testhooks::SetReportedBalloonsStayOnScreen(-1);
     testhooks::FailClockSets(0);
     if (FIniExisted)
       testsupport::WriteAll(FIni, FIniBefore);

@@ -530,6 +530,22 @@ TEST_F(RunOnceTest, FailedAttemptsAreRetriedAtOnceThenItEndsWithStatusOne) {
   EXPECT_TRUE(testhooks::ClockSets().empty());
 }
 
+TEST_F(RunOnceTest, RefusalBalloonIsLeftOnTheScreenForItsTimeBeforeTheEnd) {
+  TSetup *s = MakeSetup();
+  testhooks::SetReportedBalloonsStayOnScreen(1);
+  testhooks::FailClockSets(ERROR_PRIVILEGE_NOT_HELD);
+  s->CheckTimerTimer(s->CheckTimer);
+  const auto start = std::chrono::steady_clock::now();
+  Answer(s, UtcStamp(Civil(2026, 12, 7, 1)));
+  ASSERT_EQ(Balloons().size(), 1u);
+  EXPECT_FALSE(Application->Terminated()) << "the icon and its balloon would go at once";
+  EXPECT_TRUE(peers::PumpUntil([] { return Application->Terminated(); }, 15000));
+  const auto waited =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  EXPECT_GE(waited.count(), 9000);
+  EXPECT_EQ(s->ExitCode(), 1);
+}
+
 TEST_F(RunOnceTest, TimeOutEndsItWhenNoAnswerComes) {
   TSetup *s = MakeSetup();
   // A socket that takes the request and never answers (no port-unreachable either).
