@@ -19,6 +19,8 @@ std::string ExecutablePath() {
 
 // What ShellExecuteA leaves in GetLastError when the user declines the elevation.
 constexpr DWORD kErrorCancelled = 1223;
+// Left in the temporary folder: schtasks.exe reads it after ShellExecuteA has returned.
+const char kTaskDefinitionFile[] = "Horolan-logon-task.xml";
 
 void OpenWithShell(HWND Owner, const std::string &Target) {
   // Nothing is reported when the shell cannot open it.
@@ -75,7 +77,8 @@ void TSetup::RMenuPopup(TObject *) {
 }
 
 void TSetup::LogonTaskExecute(TObject *) {
-  const std::string name = LogonTaskName(GetLogonUserName());
+  const std::string user = GetLogonUserName();
+  const std::string name = LogonTaskName(user);
   const TLogonTaskState state = QueryLogonTask(name);
   if (state == TLogonTaskState::Unavailable) {
     Application->MessageBox("この環境ではタスク スケジューラを使えません。ログオン時の起動はシステムの方法で設定してください。",
@@ -89,7 +92,15 @@ void TSetup::LogonTaskExecute(TObject *) {
                                       "時計の設定に必要な権限で起動するようになります。"
                                       "Windows が管理者としての実行を確認します。よろしいですか？";
   if (Application->MessageBox(question, "確認", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
-  const std::string parameters = LogonTaskParameters(!registered, name, ExecutablePath());
+  std::string definition;
+  if (!registered) {
+    definition = WriteTaskDefinition(kTaskDefinitionFile, LogonTaskDefinition(user, ExecutablePath()));
+    if (definition.empty()) {
+      Application->MessageBox("タスクの定義を一時フォルダに書けませんでした。", "Horolan", MB_OK | MB_ICONERROR);
+      return;
+    }
+  }
+  const std::string parameters = LogonTaskParameters(!registered, name, definition);
   const INT_PTR result = reinterpret_cast<INT_PTR>(
       ShellExecuteA(Handle(), "runas", "schtasks.exe", parameters.c_str(), "", SW_HIDE));
   // 32 and below are failures; a declined elevation was the user's own answer.

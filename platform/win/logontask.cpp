@@ -1,8 +1,11 @@
 // Asks the Task Scheduler (its COM interface, Windows Vista and later) for a task of the
-// root folder. Reading needs no elevation, unlike registering.
+// root folder; reading needs no elevation, unlike registering. Writes the definition
+// that schtasks.exe registers.
 #include "platform/logontask.h"
 
 #include <taskschd.h>
+
+#include <cstdio>
 
 #include "platform/winapi.h"
 
@@ -63,4 +66,19 @@ TLogonTaskState QueryLogonTask(const std::string &Name) {
   const bool exists = TaskExists(Name);
   if (SUCCEEDED(init)) CoUninitialize();
   return exists ? TLogonTaskState::Registered : TLogonTaskState::Absent;
+}
+
+std::string WriteTaskDefinition(const std::string &FileName, const std::string &Xml) {
+  char dir[MAX_PATH + 1] = {};
+  const DWORD n = GetTempPathA(MAX_PATH, dir);
+  if (n == 0 || n > MAX_PATH) return "";
+  const std::wstring text = Wide(Xml);
+  if (text.empty() && !Xml.empty()) return "";
+  const std::string path = std::string(dir, n) + FileName;
+  std::FILE *f = std::fopen(path.c_str(), "wb");
+  if (!f) return "";
+  const wchar_t bom = 0xFEFF;
+  bool written = std::fwrite(&bom, sizeof bom, 1, f) == 1;
+  written = written && std::fwrite(text.data(), sizeof(wchar_t), text.size(), f) == text.size();
+  return std::fclose(f) == 0 && written ? path : "";
 }

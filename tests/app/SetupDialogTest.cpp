@@ -472,7 +472,7 @@ TEST_F(SetupDialogTest, LogonTaskItemShowsTheTaskAndChangesItOnlyAfterAYes) {
     int answer;
     const char *parameters;  // nullptr: schtasks.exe is not started
   } rows[] = {
-      {0, IDYES, "/Create /TN \"%n\" /TR \"\\\"%e\\\"\" /SC ONLOGON /RL HIGHEST /F"},
+      {0, IDYES, "/Create /TN \"%n\" /XML \"%x\" /F"},
       {0, IDNO, nullptr},
       {1, IDYES, "/Delete /TN \"%n\" /F"},
       {-1, IDYES, nullptr},  // the host has no Task Scheduler; Windows is not asked here
@@ -508,14 +508,32 @@ TEST_F(SetupDialogTest, LogonTaskItemShowsTheTaskAndChangesItOnlyAfterAYes) {
       continue;
     }
     EXPECT_EQ(testhooks::MessageBoxes()[0].type, unsigned(MB_YESNO | MB_ICONQUESTION));
-    std::string want = row.parameters;
-    want.replace(want.find("%n"), 2, name);
-    if (want.find("%e") != std::string::npos) want.replace(want.find("%e"), 2, exe);
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].verb, "runas");
     EXPECT_EQ(calls[0].file, "schtasks.exe");
-    EXPECT_EQ(calls[0].parameters, want);
     EXPECT_EQ(calls[0].hwnd, s->Handle());
+    std::string want = row.parameters;
+    want.replace(want.find("%n"), 2, name);
+    const size_t file = want.find("%x");
+    if (file == std::string::npos) {
+      EXPECT_EQ(calls[0].parameters, want);
+      continue;
+    }
+    // The definition file: UTF-16 with its mark; the test's names are ASCII.
+    const std::string path = calls[0].parameters.substr(file, calls[0].parameters.size() - want.size() + 2);
+    want.replace(file, 2, path);
+    EXPECT_EQ(calls[0].parameters, want);
+    const std::string bytes = testsupport::ReadAll(path);
+    ASSERT_GT(bytes.size(), 2u);
+    EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+    std::string xml;
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) xml += bytes[i + 1] ? '?' : bytes[i];
+    for (const std::string &part :
+         {"<UserId>" + GetLogonUserName() + "</UserId></LogonTrigger>", std::string("<RunLevel>HighestAvailable<"),
+          std::string("<ExecutionTimeLimit>PT0S<"), std::string("<DisallowStartIfOnBatteries>false<"),
+          std::string("<StopIfGoingOnBatteries>false<"), "<Command>\"" + exe + "\"</Command>"})
+      EXPECT_NE(xml.find(part), std::string::npos) << part << " in\n" << xml;
+    std::remove(path.c_str());
   }
 }
 
