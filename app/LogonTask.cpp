@@ -34,7 +34,7 @@ std::string LogonTaskDefinition(const std::string &User, const std::string &Exe)
   const std::string user = XmlEscaped(User);
   return "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n"
          "<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\r\n"
-         "  <RegistrationInfo><Description>Horolan: keeps the clock right</Description></RegistrationInfo>\r\n"
+         "  <RegistrationInfo><Description>Horolan</Description></RegistrationInfo>\r\n"
          "  <Triggers><LogonTrigger><Enabled>true</Enabled><UserId>" +
          user +
          "</UserId></LogonTrigger></Triggers>\r\n"
@@ -55,7 +55,8 @@ std::string LogonTaskDefinition(const std::string &User, const std::string &Exe)
          "</Task>\r\n";
 }
 
-std::string LogonTaskParameters(bool Register, const std::string &TaskName, const std::string &DefinitionFile) {
+std::string LogonTaskParameters(bool Register, const std::string &TaskName,
+                                const std::string &DefinitionFile) {
   const std::string name = "/TN \"" + TaskName + "\"";
   if (!Register) return "/Delete " + name + " /F";
   return "/Create " + name + " /XML \"" + DefinitionFile + "\" /F";

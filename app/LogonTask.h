@@ -13,4 +13,5 @@ std::string LogonTaskName(const std::string &User);
 std::string LogonTaskDefinition(const std::string &User, const std::string &Exe);
 // The schtasks.exe parameters that register the task from the definition file or, with
 // Register false, remove it.
-std::string LogonTaskParameters(bool Register, const std::string &TaskName, const std::string &DefinitionFile);
+std::string LogonTaskParameters(bool Register, const std::string &TaskName,
+                                const std::string &DefinitionFile);

@@ -81,8 +81,9 @@ void TSetup::LogonTaskExecute(TObject *) {
   const std::string name = LogonTaskName(user);
   const TLogonTaskState state = QueryLogonTask(name);
   if (state == TLogonTaskState::Unavailable) {
-    Application->MessageBox("この環境ではタスク スケジューラを使えません。ログオン時の起動はシステムの方法で設定してください。",
-                            "Horolan", MB_OK | MB_ICONINFORMATION);
+    Application->MessageBox(
+        "この環境ではタスク スケジューラを使えません。ログオン時の起動はシステムの方法で設定してください。",
+        "Horolan", MB_OK | MB_ICONINFORMATION);
     return;
   }
   const bool registered = state == TLogonTaskState::Registered;
@@ -96,7 +97,8 @@ void TSetup::LogonTaskExecute(TObject *) {
   if (!registered) {
     definition = WriteTaskDefinition(kTaskDefinitionFile, LogonTaskDefinition(user, ExecutablePath()));
     if (definition.empty()) {
-      Application->MessageBox("タスクの定義を一時フォルダに書けませんでした。", "Horolan", MB_OK | MB_ICONERROR);
+      Application->MessageBox("タスクの定義を一時フォルダに書けませんでした。", "Horolan",
+                              MB_OK | MB_ICONERROR);
       return;
     }
   }
@@ -105,6 +107,6 @@ void TSetup::LogonTaskExecute(TObject *) {
       ShellExecuteA(Handle(), "runas", "schtasks.exe", parameters.c_str(), "", SW_HIDE));
   // 32 and below are failures; a declined elevation was the user's own answer.
   if (result <= 32 && GetLastError() != kErrorCancelled)
-    Application->MessageBox(registered ? "タスクを削除できませんでした。" : "タスクを登録できませんでした。", "Horolan",
-                            MB_OK | MB_ICONERROR);
+    Application->MessageBox(registered ? "タスクを削除できませんでした。" : "タスクを登録できませんでした。",
+                            "Horolan", MB_OK | MB_ICONERROR);
 }

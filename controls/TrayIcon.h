@@ -196,9 +196,9 @@ class TTrayIcon : public TComponent {
   TPopupMenu *FPopupMenu = nullptr;  // not owned: cleared when it goes
   bool FWantEnterExitEvents = false;
 
-  std::unique_ptr<TMsgTimer> FCycleTimer;  // owned
-  std::unique_ptr<TMsgTimer> FClickTimer;  // owned
-  std::unique_ptr<TMsgTimer> FLeaveTimer;  // owned
+  std::unique_ptr<TMsgTimer> FCycleTimer;     // owned
+  std::unique_ptr<TMsgTimer> FClickTimer;     // owned
+  std::unique_ptr<TMsgTimer> FLeaveTimer;     // owned
   std::unique_ptr<TMsgTimer> FAddRetryTimer;  // owned
 
   struct THeldBalloon {

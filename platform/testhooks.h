@@ -200,8 +200,8 @@ int ReportedVisualStyles();                             // -1: ask the system
 unsigned FakeDoubleClickTime();                         // 0: not faked
 void RecordMessageBeep();
 unsigned long MutexFailure(bool create);  // 0 when that mutex call goes through
-bool TakeTrayAddFailure();     // true: this NIM_ADD is to fail
-int FakeLogonTask();           // -1: ask the system
+bool TakeTrayAddFailure();                // true: this NIM_ADD is to fail
+int FakeLogonTask();                      // -1: ask the system
 }  // namespace internal
 
 }  // namespace testhooks

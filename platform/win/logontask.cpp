@@ -3,11 +3,12 @@
 // that schtasks.exe registers.
 #include "platform/logontask.h"
 
-#include <taskschd.h>
-
 #include <cstdio>
 
 #include "platform/winapi.h"
+
+// After winapi.h: Winsock must come before the windows.h this header includes.
+#include <taskschd.h>
 
 namespace {
 

@@ -442,10 +442,14 @@ TEST_F(SetupDialogTest, RightPressShowsTheMenuAndItsExitEndsWithASave) {
   testhooks::ReleasePopupMenus();
   testhooks::SetFakeLogonTask(-1);
   ASSERT_EQ(calls.size(), 1u);
-  const char *captions[] = {"環境オプション(&O)...", "ログオン時に管理者として起動(&L)",
-                            nullptr,                 "ヘルプ目次(&H)",
-                            "Fernwick(&W)",          "バージョン情報(&A)",
-                            nullptr,                 "Horolan終了(&X)"};
+  const char *captions[] = {"環境オプション(&O)...",
+                            "ログオン時に管理者として起動(&L)",
+                            nullptr,
+                            "ヘルプ目次(&H)",
+                            "Fernwick(&W)",
+                            "バージョン情報(&A)",
+                            nullptr,
+                            "Horolan終了(&X)"};
   const auto &items = calls[0].items;
   ASSERT_EQ(items.size(), 8u);
   for (size_t i = 0; i < items.size(); ++i) {
@@ -529,9 +533,10 @@ TEST_F(SetupDialogTest, LogonTaskItemShowsTheTaskAndChangesItOnlyAfterAYes) {
     std::string xml;
     for (size_t i = 2; i + 1 < bytes.size(); i += 2) xml += bytes[i + 1] ? '?' : bytes[i];
     for (const std::string &part :
-         {"<UserId>" + GetLogonUserName() + "</UserId></LogonTrigger>", std::string("<RunLevel>HighestAvailable<"),
-          std::string("<ExecutionTimeLimit>PT0S<"), std::string("<DisallowStartIfOnBatteries>false<"),
-          std::string("<StopIfGoingOnBatteries>false<"), "<Command>\"" + exe + "\"</Command>"})
+         {"<UserId>" + GetLogonUserName() + "</UserId></LogonTrigger>",
+          std::string("<RunLevel>HighestAvailable<"), std::string("<ExecutionTimeLimit>PT0S<"),
+          std::string("<DisallowStartIfOnBatteries>false<"), std::string("<StopIfGoingOnBatteries>false<"),
+          "<Command>\"" + exe + "\"</Command>"})
       EXPECT_NE(xml.find(part), std::string::npos) << part << " in\n" << xml;
     std::remove(path.c_str());
   }
