@@ -16,9 +16,12 @@ bool AcquireSingleInstance(const std::string &argv0) {
     CloseHandle(existing);
     return false;
   }
+  // A copy running elevated holds a mutex that a plain start may not open: it exists.
+  if (GetLastError() == ERROR_ACCESS_DENIED) return false;
   // Two copies started together may both have found no mutex: the creation itself
   // tells which of them came second.
   HANDLE created = CreateMutexA(nullptr, FALSE, GMutexName.c_str());
+  if (!created && GetLastError() == ERROR_ACCESS_DENIED) return false;
   if (created && GetLastError() == ERROR_ALREADY_EXISTS) {
     CloseHandle(created);
     return false;

@@ -46,9 +46,9 @@ class TSetup : public TForm {
   TTimer *CheckTimer;
   TTrayIcon *TrayIcon;
   TPopupMenu *RMenu;
-  TMenuItem *O1, *N2, *H1, *W1, *About1, *N1, *HorolanX1;
+  TMenuItem *O1, *L1, *N2, *H1, *W1, *About1, *N1, *HorolanX1;
   TActionList *ActionList1;
-  TAction *ExitApp, *VerInfo, *OpenWeb, *AppSetup, *AppConnectNTP, *HelpOnHelp1;
+  TAction *ExitApp, *VerInfo, *OpenWeb, *AppSetup, *AppConnectNTP, *HelpOnHelp1, *LogonTask;
   TImageList *ImageList1;
   TAltCueFix *AltCueFix1;
 
@@ -72,6 +72,10 @@ class TSetup : public TForm {
   void OpenWebExecute(TObject *Sender);
   void VerInfoExecute(TObject *Sender);
   void ExitAppExecute(TObject *Sender);
+  // Registers the elevated logon task, or removes it when it is there, after asking.
+  void LogonTaskExecute(TObject *Sender);
+  // The logon task's item: shown where a Task Scheduler exists, checked while registered.
+  void RMenuPopup(TObject *Sender);
 
   // ---- The controller -------------------------------------------------------------
   void StartSync();

@@ -153,6 +153,8 @@ void TSetup::CreateDesign() {
   AppSetup = action("AppSetup", "環境オプション(&O)...", 4, &TSetup::AppSetupExecute);
   AppConnectNTP = action("AppConnectNTP", "AppConnectNTP", -1, &TSetup::AppConnectNTPExecute);
   HelpOnHelp1 = action("HelpOnHelp1", "ヘルプ目次(&H)", 3, &TSetup::HelpOnHelp1Execute);
+  LogonTask = action("LogonTask", "ログオン時に管理者として起動(&L)", -1, &TSetup::LogonTaskExecute);
+  LogonTask->SetVisible(false);  // until the menu has asked the Task Scheduler
 
   RMenu = Make<TPopupMenu>(this, "RMenu");
   RMenu->SetImages(ImageList1);
@@ -166,12 +168,14 @@ void TSetup::CreateDesign() {
     return m;
   };
   O1 = item("O1", AppSetup);
+  L1 = item("L1", LogonTask);
   N2 = item("N2", nullptr);
   H1 = item("H1", HelpOnHelp1);
   W1 = item("W1", OpenWeb);
   About1 = item("About1", VerInfo);
   N1 = item("N1", nullptr);
   HorolanX1 = item("HorolanX1", ExitApp);
+  RMenu->OnPopup = [this](TObject *Sender) { RMenuPopup(Sender); };
 
   TrayIcon = Make<TTrayIcon>(this, "TrayIcon");
   TIcon icon;

@@ -359,7 +359,8 @@ void TSetup::SNTPCSNTPTime(TObject *, TDateTime TimeStamp, double, double, uint8
     if (!FClockSetFailing) {
       FClockSetFailing = true;
       std::string text = "時計を設定できませんでした。";
-      if (error == ERROR_PRIVILEGE_NOT_HELD) text += "管理者権限が必要です。";
+      if (error == ERROR_PRIVILEGE_NOT_HELD)
+        text += "管理者権限が必要です。トレイメニューの「ログオン時に管理者として起動」で設定できます。";
       const std::string reason = SystemErrorText(error);
       if (!reason.empty()) text += "\r\n" + reason;
       ShowBalloon("時刻設定エラー", text, biError);

@@ -16,6 +16,10 @@ constexpr UINT kTrayFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
 constexpr unsigned kTaskbarCreatedMinCommonControls = (4u << 16) | 71u;  // 4.71
 constexpr UINT kDefaultTimerPeriod = 1000;
 constexpr UINT kLeaveCheckPeriod = 20;
+// At logon the shell may not take icons yet: a refused add is tried again this often.
+constexpr UINT kAddRetryPeriod = 2000;
+// Balloons held while the icon waits for the shell; the oldest go first beyond this.
+constexpr size_t kHeldBalloonsMax = 8;
 // WM_SIZE, WM_SHOWWINDOW and WM_SYSCOMMAND values, compared exactly.
 constexpr WPARAM kSizeMinimized = 1;
 constexpr LPARAM kShowParentClosing = 1;
@@ -64,6 +68,19 @@ TShiftState KeyboardShift() {
   return shift;
 }
 
+// An elevated copy hears nothing from Explorer, which runs at a lower integrity level,
+// unless it lets the message through. Bound at run time: the call came with Windows 7.
+void AllowFromLowerIntegrity(HWND Window, UINT Message) {
+  using Filter = BOOL(WINAPI *)(HWND, UINT, DWORD, void *);
+  static const Filter filter = [] {
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    FARPROC proc = user32 ? GetProcAddress(user32, "ChangeWindowMessageFilterEx") : nullptr;
+    return reinterpret_cast<Filter>(reinterpret_cast<void (*)()>(proc));
+  }();
+  constexpr DWORD kAllow = 1;  // MSGFLT_ALLOW
+  if (filter && Window && Message) filter(Window, Message, kAllow, nullptr);
+}
+
 // Hides the application's taskbar button (its hidden top-level window) if shown.
 void HideTaskbarButton() {
   if (!Application) return;
@@ -108,6 +125,10 @@ TTrayIconHandler::TTrayIconHandler() {
   // Older shells never broadcast it, so there is nothing to listen for.
   if (CommonControlsVersion() >= kTaskbarCreatedMinCommonControls)
     FTaskbarCreated = RegisterWindowMessageA(TASKBAR_CREATED_MSG_NAME);
+  AllowFromLowerIntegrity(FHandle, TRAYICON_CALLBACK_MSG);
+  AllowFromLowerIntegrity(FHandle, FTaskbarCreated);
+  // The application's window is the one that listens for a new taskbar.
+  if (Application) AllowFromLowerIntegrity(Application->Handle(), FTaskbarCreated);
 }
 
 TTrayIconHandler::~TTrayIconHandler() { DeallocateHWnd(FHandle); }
@@ -231,6 +252,7 @@ TTrayIcon::TTrayIcon(TComponent *AOwner) : TComponent(AOwner) {
     FCycleTimer = std::make_unique<TMsgTimer>(kDefaultTimerPeriod, [this](TObject *) { CycleTimerTick(); });
     FClickTimer = std::make_unique<TMsgTimer>(kDefaultTimerPeriod, [this](TObject *) { ClickTimerTick(); });
     FLeaveTimer = std::make_unique<TMsgTimer>(kLeaveCheckPeriod, [this](TObject *) { LeaveTimerTick(); });
+    FAddRetryTimer = std::make_unique<TMsgTimer>(kAddRetryPeriod, [this](TObject *) { AddRetryTimerTick(); });
     SetDesignPreview(FDesignPreview);
 
     if (!(ComponentState() & csDesigning)) {
@@ -251,6 +273,7 @@ TTrayIcon::TTrayIcon(TComponent *AOwner) : TComponent(AOwner) {
     }
   } catch (...) {
     RemoveHooks();
+    FAddRetryTimer.reset();
     FLeaveTimer.reset();
     FClickTimer.reset();
     FCycleTimer.reset();
@@ -275,6 +298,7 @@ TTrayIcon::~TTrayIcon() {
   FCycleTimer.reset();
   FClickTimer.reset();
   FLeaveTimer.reset();
+  FAddRetryTimer.reset();
   if (FIcon) {
     FIcon->OnChange = nullptr;
     delete FIcon;
@@ -357,12 +381,30 @@ bool TTrayIcon::Notify(DWORD Message) {
 
 bool TTrayIcon::AddToTray() {
   FIconVisible = true;
-  return Notify(NIM_ADD);
+  if (Notify(NIM_ADD)) return true;
+  // The shell may not be ready (at logon, or it timed out): keep trying. A second add
+  // of an icon already there is refused too; the retry then finds it in place.
+  if (FAddRetryTimer) FAddRetryTimer->SetEnabled(true);
+  return false;
 }
 
 bool TTrayIcon::RemoveFromTray() {
   FIconVisible = false;
+  if (FAddRetryTimer) FAddRetryTimer->SetEnabled(false);
+  FHeldBalloons.clear();  // an icon taken away on purpose shows nothing more
   return Notify(NIM_DELETE);
+}
+
+void TTrayIcon::AddRetryTimerTick() {
+  if (!FIconVisible) {
+    FAddRetryTimer->SetEnabled(false);
+    return;
+  }
+  if (!Notify(NIM_ADD) && !Notify(NIM_MODIFY)) return;
+  FAddRetryTimer->SetEnabled(false);
+  std::vector<THeldBalloon> held;
+  held.swap(FHeldBalloons);
+  for (const THeldBalloon &b : held) DisplayBalloon(b.Title, b.Text, b.IconKind, b.TimeoutSeconds);
 }
 
 bool TTrayIcon::UpdateTray() {
@@ -374,6 +416,12 @@ bool TTrayIcon::UpdateTray() {
 
 bool TTrayIcon::DisplayBalloon(const std::string &Title, const std::string &Text, TBalloonIcon IconKind,
                                uint8_t TimeoutSeconds) {
+  if (AddPending()) {
+    // Shown once the shell has taken the icon, rather than lost meanwhile.
+    if (FHeldBalloons.size() >= kHeldBalloonsMax) FHeldBalloons.erase(FHeldBalloons.begin());
+    FHeldBalloons.push_back({Title, Text, IconKind, TimeoutSeconds});
+    return false;
+  }
   // Later updates must leave the balloon alone, whatever happens here.
   struct RestoreFlags {
     NOTIFYICONDATAA &Data;

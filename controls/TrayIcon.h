@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "controls/MsgTimer.h"
 #include "forms/Classes.h"
@@ -117,14 +118,16 @@ class TTrayIcon : public TComponent {
   TStartupEvent OnStartup;
 
   // Shows a balloon at the icon; true when the shell took it (never while the icon is
-  // not in the tray). Title and Text are cut to 63 and 255 bytes.
+  // not in the tray). Title and Text are cut to 63 and 255 bytes. While a refused add
+  // waits for its retry the balloon is held and shown once the icon is there.
   bool DisplayBalloon(const std::string &Title, const std::string &Text, TBalloonIcon IconKind,
                       uint8_t TimeoutSeconds);
 
   // A form designer's preview may show the icon.
   virtual bool CanPreviewInDesigner() const { return true; }
   // Each returns true when the shell accepted the request. Adding sets IconVisible,
-  // removing clears it, whatever the shell answers.
+  // removing clears it, whatever the shell answers. A refused add is tried again from a
+  // timer until the shell takes the icon (or it is removed).
   virtual bool AddToTray();
   virtual bool RemoveFromTray();
   virtual bool UpdateTray();
@@ -133,6 +136,8 @@ class TTrayIcon : public TComponent {
 
   // The value the shell and the shared window know this icon by.
   UINT IconId() const { return FIconId; }
+  // The shell refused the icon and the retry timer runs.
+  bool AddPending() const { return FAddRetryTimer && FAddRetryTimer->Enabled(); }
 
  protected:
   virtual void DoClick();
@@ -153,6 +158,7 @@ class TTrayIcon : public TComponent {
 
   // The click-delay timer, for derived classes that want to know whether a click waits.
   TMsgTimer *ClickTimer() const { return FClickTimer.get(); }
+  TMsgTimer *AddRetryTimer() const { return FAddRetryTimer.get(); }
 
  private:
   friend class TTrayIconHandler;
@@ -164,6 +170,7 @@ class TTrayIcon : public TComponent {
   void ClickTimerTick();
   void CycleTimerTick();
   void LeaveTimerTick();
+  void AddRetryTimerTick();
   void IconChanged();
   void FillIconData();
   bool Notify(DWORD Message);
@@ -189,9 +196,17 @@ class TTrayIcon : public TComponent {
   TPopupMenu *FPopupMenu = nullptr;  // not owned: cleared when it goes
   bool FWantEnterExitEvents = false;
 
-  std::unique_ptr<TMsgTimer> FCycleTimer;  // owned
-  std::unique_ptr<TMsgTimer> FClickTimer;  // owned
-  std::unique_ptr<TMsgTimer> FLeaveTimer;  // owned
+  std::unique_ptr<TMsgTimer> FCycleTimer;     // owned
+  std::unique_ptr<TMsgTimer> FClickTimer;     // owned
+  std::unique_ptr<TMsgTimer> FLeaveTimer;     // owned
+  std::unique_ptr<TMsgTimer> FAddRetryTimer;  // owned
+
+  struct THeldBalloon {
+    std::string Title, Text;
+    TBalloonIcon IconKind;
+    uint8_t TimeoutSeconds;
+  };
+  std::vector<THeldBalloon> FHeldBalloons;  // waiting for the icon to reach the tray
 
   bool FLeftButtonDown = false;
   bool FClickPending = false;

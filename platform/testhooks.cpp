@@ -332,6 +332,34 @@ void ResetMessageBeepCount() {
   Beeps() = 0;
 }
 
+namespace {
+struct StartUp {
+  unsigned long openMutexFailure = 0, createMutexFailure = 0;
+  unsigned trayAddFailures = 0;
+  int logonTask = -1;
+};
+StartUp &TheStartUp() {
+  static StartUp state;
+  return state;
+}
+}  // namespace
+
+void FailMutexCalls(unsigned long openError, unsigned long createError) {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  TheStartUp().openMutexFailure = openError;
+  TheStartUp().createMutexFailure = createError;
+}
+
+void FailTrayAdds(unsigned count) {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  TheStartUp().trayAddFailures = count;
+}
+
+void SetFakeLogonTask(int state) {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  TheStartUp().logonTask = state < 0 ? -1 : (state ? 1 : 0);
+}
+
 namespace internal {
 
 unsigned long ClockSetFailure() {
@@ -437,6 +465,23 @@ unsigned FakeDoubleClickTime() {
 void RecordMessageBeep() {
   std::lock_guard<std::recursive_mutex> g(Lock());
   ++Beeps();
+}
+
+unsigned long MutexFailure(bool create) {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  return create ? TheStartUp().createMutexFailure : TheStartUp().openMutexFailure;
+}
+
+bool TakeTrayAddFailure() {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  if (TheStartUp().trayAddFailures == 0) return false;
+  --TheStartUp().trayAddFailures;
+  return true;
+}
+
+int FakeLogonTask() {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  return TheStartUp().logonTask;
 }
 
 }  // namespace internal

@@ -143,6 +143,16 @@ void SetReportedBalloonsStayOnScreen(int stay);
 // GetDoubleClickTime() reports this many milliseconds until set to 0.
 void SetFakeDoubleClickTime(unsigned ms);
 
+// ---- Start-up conditions -----------------------------------------------------------------
+// While set, OpenMutexA and CreateMutexA fail with these errors for every name (0: that
+// call goes through), as they do for a copy without the rights to a mutex another holds.
+void FailMutexCalls(unsigned long openError, unsigned long createError);
+// The next count NIM_ADD requests fail without reaching the tray, as when the shell is
+// not ready yet (0: none).
+void FailTrayAdds(unsigned count);
+// QueryLogonTask() reports this until set to -1: 0 no task, 1 the task is registered.
+void SetFakeLogonTask(int state);
+
 // ---- Beeps ------------------------------------------------------------------------------
 // Every MessageBeep call is counted on both platforms (Windows still sounds it).
 unsigned MessageBeepCount();
@@ -192,6 +202,9 @@ int ReportedVisualStyles();                             // -1: ask the system
 int ReportedBalloonsStayOnScreen();                     // -1: the platform's truth
 unsigned FakeDoubleClickTime();                         // 0: not faked
 void RecordMessageBeep();
+unsigned long MutexFailure(bool create);  // 0 when that mutex call goes through
+bool TakeTrayAddFailure();                // true: this NIM_ADD is to fail
+int FakeLogonTask();                      // -1: ask the system
 }  // namespace internal
 
 }  // namespace testhooks

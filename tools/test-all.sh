@@ -55,4 +55,6 @@ echo "== native tests (linux-asan)"
 ctest --preset linux-asan || status=1
 echo "== Windows tests under Wine (win64)"
 ctest --preset win64 || status=1
+echo "== Windows tests under 32-bit Wine (win32, the shipped build)"
+ctest --preset win32 || status=1
 exit $status

@@ -8,7 +8,8 @@ if [ -z "${WINEPREFIX:-}" ]; then
   WINEPREFIX="$(cd "$(dirname "$1")" && pwd)/wineprefix"
 fi
 export WINEPREFIX
-wine_cmd=$(command -v wine64 || command -v wine)
+# Debian's wine picks the loader the executable needs, 32-bit (wine32) or 64-bit.
+wine_cmd=$(command -v wine || command -v wine64)
 # The first run creates the prefix; parallel tests wait for it instead of racing.
 mkdir -p "$(dirname "$WINEPREFIX")"
 (

@@ -529,6 +529,10 @@ BOOL WINAPI CloseHandle(HANDLE h) {
 }
 
 HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name) {
+  if (DWORD e = testhooks::internal::MutexFailure(true)) {
+    SetLastError(e);
+    return nullptr;
+  }
   auto handle = std::make_shared<MutexHandle>();
   bool existed = false;
   if (name && *name) {
@@ -561,6 +565,10 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name
 }
 
 HANDLE WINAPI OpenMutexA(DWORD, BOOL, LPCSTR name) {
+  if (DWORD e = testhooks::internal::MutexFailure(false)) {
+    SetLastError(e);
+    return nullptr;
+  }
   if (!name || !*name) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;

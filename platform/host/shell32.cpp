@@ -222,7 +222,9 @@ BOOL WINAPI Shell_NotifyIconA(DWORD message, PNOTIFYICONDATAA data) {
            size == sizeof(NOTIFYICONDATAA)};
   NOTIFYICONDATAA nid{};
   memcpy(&nid, data, f.v2 ? std::min<size_t>(size, sizeof nid) : NOTIFYICONDATAA_V1_SIZE);
-  BOOL result = Notify(message, nid, f);
+  // A shell that is not ready yet takes no new icon.
+  BOOL result =
+      message == NIM_ADD && testhooks::internal::TakeTrayAddFailure() ? FALSE : Notify(message, nid, f);
 
   testhooks::ShellNotifyCall call;
   call.message = message;

@@ -111,7 +111,8 @@ int WINAPI HlMessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
 }
 
 BOOL WINAPI HlShell_NotifyIconA(DWORD message, PNOTIFYICONDATAA data) {
-  BOOL result = Shell_NotifyIconA(message, data);
+  const bool refused = message == NIM_ADD && testhooks::internal::TakeTrayAddFailure();
+  BOOL result = refused ? FALSE : Shell_NotifyIconA(message, data);
   if (testhooks::ShellNotifyCaptured() && data) {
     // Only the fields that the structure's stated size covers are read.
     const DWORD size = data->cbSize;
@@ -165,6 +166,22 @@ BOOL WINAPI HlTrackPopupMenuEx(HMENU menu, UINT flags, int x, int y, HWND owner,
   if (testhooks::PopupMenusCaptured())
     return platform_detail::TrackPopupWithoutDisplay(menu, flags, x, y, owner);
   return TrackPopupMenuEx(menu, flags, x, y, owner, params);
+}
+
+HANDLE WINAPI HlOpenMutexA(DWORD access, BOOL inherit, LPCSTR name) {
+  if (DWORD e = testhooks::internal::MutexFailure(false)) {
+    SetLastError(e);
+    return nullptr;
+  }
+  return OpenMutexA(access, inherit, name);
+}
+
+HANDLE WINAPI HlCreateMutexA(LPSECURITY_ATTRIBUTES attrs, BOOL initialOwner, LPCSTR name) {
+  if (DWORD e = testhooks::internal::MutexFailure(true)) {
+    SetLastError(e);
+    return nullptr;
+  }
+  return CreateMutexA(attrs, initialOwner, name);
 }
 
 UINT WINAPI HlGetDoubleClickTime() {

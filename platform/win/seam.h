@@ -21,6 +21,8 @@ HINSTANCE WINAPI HlShellExecuteA(HWND hwnd, LPCSTR verb, LPCSTR file, LPCSTR par
 BOOL WINAPI HlTrackPopupMenu(HMENU menu, UINT flags, int x, int y, int reserved, HWND owner,
                              const RECT *rect);
 BOOL WINAPI HlTrackPopupMenuEx(HMENU menu, UINT flags, int x, int y, HWND owner, LPTPMPARAMS params);
+HANDLE WINAPI HlOpenMutexA(DWORD access, BOOL inherit, LPCSTR name);
+HANDLE WINAPI HlCreateMutexA(LPSECURITY_ATTRIBUTES attrs, BOOL initialOwner, LPCSTR name);
 UINT WINAPI HlGetDoubleClickTime();
 BOOL WINAPI HlMessageBeep(UINT type);
 }
@@ -47,5 +49,11 @@ BOOL WINAPI HlMessageBeep(UINT type);
 #define TrackPopupMenu HlTrackPopupMenu
 #define TrackPopupMenuEx HlTrackPopupMenuEx
 #define GetDoubleClickTime HlGetDoubleClickTime
+#undef OpenMutex
+#define OpenMutexA HlOpenMutexA
+#define OpenMutex HlOpenMutexA
+#undef CreateMutex
+#define CreateMutexA HlCreateMutexA
+#define CreateMutex HlCreateMutexA
 #define MessageBeep HlMessageBeep
 #endif

@@ -194,6 +194,7 @@ TEST_F(ControllerTest, RefusedClockSetIsNoSuccessAndIsReportedOncePerRun) {
     if (b.first == "時刻設定エラー") {
       EXPECT_NE(b.second.find("時計を設定できませんでした。"), std::string::npos);
       EXPECT_NE(b.second.find("管理者権限が必要です。"), std::string::npos);
+      EXPECT_NE(b.second.find("「ログオン時に管理者として起動」"), std::string::npos) << "where to set it up";
     }
 
   // A success ends the run; the next refusal is told again.

@@ -428,6 +428,7 @@ TEST_F(SetupDialogTest, TrayClicksAndCommandsOpenWhatTheyShould) {
 TEST_F(SetupDialogTest, RightPressShowsTheMenuAndItsExitEndsWithASave) {
   TSetup *s = Start("a.example\n", "menu.example");
   std::remove(SettingsIni().c_str());
+  testhooks::SetFakeLogonTask(0);
   unsigned exitId = 0;
   testhooks::CapturePopupMenus([&exitId](const testhooks::PopupMenuCall &call) {
     for (const auto &item : call.items)
@@ -439,11 +440,18 @@ TEST_F(SetupDialogTest, RightPressShowsTheMenuAndItsExitEndsWithASave) {
   Application->ProcessMessages();
   const auto calls = testhooks::PopupMenuCalls();
   testhooks::ReleasePopupMenus();
+  testhooks::SetFakeLogonTask(-1);
   ASSERT_EQ(calls.size(), 1u);
-  const char *captions[] = {"環境オプション(&O)...", nullptr, "ヘルプ目次(&H)", "Fernwick(&W)",
-                            "バージョン情報(&A)",    nullptr, "Horolan終了(&X)"};
+  const char *captions[] = {"環境オプション(&O)...",
+                            "ログオン時に管理者として起動(&L)",
+                            nullptr,
+                            "ヘルプ目次(&H)",
+                            "Fernwick(&W)",
+                            "バージョン情報(&A)",
+                            nullptr,
+                            "Horolan終了(&X)"};
   const auto &items = calls[0].items;
-  ASSERT_EQ(items.size(), 7u);
+  ASSERT_EQ(items.size(), 8u);
   for (size_t i = 0; i < items.size(); ++i) {
     SCOPED_TRACE(i);
     EXPECT_FALSE(items[i].isDefault);
@@ -452,10 +460,86 @@ TEST_F(SetupDialogTest, RightPressShowsTheMenuAndItsExitEndsWithASave) {
       continue;
     }
     EXPECT_EQ(items[i].text, captions[i]);
-    EXPECT_TRUE(items[i].hasBitmap);
+    EXPECT_EQ(items[i].hasBitmap, i != 1) << "the logon task's item has no picture";
   }
   EXPECT_NE(exitId, 0u);
   EXPECT_EQ(IniValue("UseNTPServer"), "menu.example");
+}
+
+TEST_F(SetupDialogTest, LogonTaskItemShowsTheTaskAndChangesItOnlyAfterAYes) {
+  TSetup *s = Start("a.example\n");
+  const std::string item = "ログオン時に管理者として起動(&L)";
+  const std::string name = "Horolan (" + GetLogonUserName() + ")";
+  const std::string exe = testsupport::OwnPath();
+  const struct {
+    int task;  // the seam's answer; -1 the system's own
+    int answer;
+    const char *parameters;  // nullptr: schtasks.exe is not started
+  } rows[] = {
+      {0, IDYES, "/Create /TN \"%n\" /XML \"%x\" /F"},
+      {0, IDNO, nullptr},
+      {1, IDYES, "/Delete /TN \"%n\" /F"},
+      {-1, IDYES, nullptr},  // the host has no Task Scheduler; Windows is not asked here
+  };
+  for (const auto &row : rows) {
+    if (row.task < 0 && !testhooks::HostLayer()) continue;
+    SCOPED_TRACE(row.task * 10 + row.answer);
+    testhooks::SetFakeLogonTask(row.task);
+    testhooks::CapturePopupMenus();
+    testhooks::ClearPopupMenuCalls();
+    SendMessageA(TTrayIconHandler::Instance()->Handle(), TRAYICON_CALLBACK_MSG, s->TrayIcon->IconId(),
+                 WM_RBUTTONDOWN);
+    Application->ProcessMessages();
+    const testhooks::PopupMenuItem *shown = nullptr;
+    for (const auto &i : testhooks::PopupMenuCalls().at(0).items)
+      if (i.text == item) shown = &i;
+    ASSERT_EQ(shown != nullptr, row.task >= 0);
+    if (shown) {
+      EXPECT_EQ((shown->state & MFS_CHECKED) != 0, row.task == 1);
+    }
+    testhooks::ReleasePopupMenus();
+
+    testhooks::ClearShellExecuteCalls();
+    testhooks::ClearMessageBoxes();
+    testhooks::CaptureMessageBoxes([&row](const testhooks::MessageBoxCall &) { return row.answer; });
+    s->LogonTask->Execute();
+    testhooks::CaptureMessageBoxes();
+    testhooks::SetFakeLogonTask(-1);
+    ASSERT_EQ(testhooks::MessageBoxes().size(), 1u) << "asked first, or told why not";
+    const auto &calls = testhooks::ShellExecuteCalls();
+    if (!row.parameters) {
+      EXPECT_TRUE(calls.empty());
+      continue;
+    }
+    EXPECT_EQ(testhooks::MessageBoxes()[0].type, unsigned(MB_YESNO | MB_ICONQUESTION));
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].verb, "runas");
+    EXPECT_EQ(calls[0].file, "schtasks.exe");
+    EXPECT_EQ(calls[0].hwnd, s->Handle());
+    std::string want = row.parameters;
+    want.replace(want.find("%n"), 2, name);
+    const size_t file = want.find("%x");
+    if (file == std::string::npos) {
+      EXPECT_EQ(calls[0].parameters, want);
+      continue;
+    }
+    // The definition file: UTF-16 with its mark; the test's names are ASCII.
+    const std::string path = calls[0].parameters.substr(file, calls[0].parameters.size() - want.size() + 2);
+    want.replace(file, 2, path);
+    EXPECT_EQ(calls[0].parameters, want);
+    const std::string bytes = testsupport::ReadAll(path);
+    ASSERT_GT(bytes.size(), 2u);
+    EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+    std::string xml;
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) xml += bytes[i + 1] ? '?' : bytes[i];
+    for (const std::string &part :
+         {"<UserId>" + GetLogonUserName() + "</UserId></LogonTrigger>",
+          std::string("<RunLevel>HighestAvailable<"), std::string("<ExecutionTimeLimit>PT0S<"),
+          std::string("<DisallowStartIfOnBatteries>false<"), std::string("<StopIfGoingOnBatteries>false<"),
+          "<Command>\"" + exe + "\"</Command>"})
+      EXPECT_NE(xml.find(part), std::string::npos) << part << " in\n" << xml;
+    std::remove(path.c_str());
+  }
 }
 
 }  // namespace

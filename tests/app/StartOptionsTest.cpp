@@ -93,4 +93,26 @@ TEST(SingleInstance, SecondAcquireOfTheSameFileNameFailsUntilReleased) {
   ReleaseSingleInstance();  // harmless twice
 }
 
+TEST(SingleInstance, AMutexThisCopyMayNotTouchMeansAnotherRuns) {
+  // An elevated copy's mutex refuses a plain start, in either call.
+  const std::string name = "HorolanDeniedTest" + std::to_string(GetCurrentProcessId()) + ".exe";
+  const struct {
+    unsigned long openError, createError;
+    bool acquired;
+  } rows[] = {
+      {ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED, false},
+      {ERROR_ACCESS_DENIED, 0, false},
+      {0, ERROR_ACCESS_DENIED, false},
+      {ERROR_FILE_NOT_FOUND, 0, true},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(std::to_string(row.openError) + "/" + std::to_string(row.createError));
+    testhooks::FailMutexCalls(row.openError, row.createError);
+    const bool acquired = AcquireSingleInstance(name);
+    testhooks::FailMutexCalls(0, 0);
+    EXPECT_EQ(acquired, row.acquired);
+    ReleaseSingleInstance();
+  }
+}
+
 }  // namespace

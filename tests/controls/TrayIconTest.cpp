@@ -77,6 +77,7 @@ unsigned IconColour(HICON icon) {
 }
 
 struct TestTray : TTrayIcon {
+  using TTrayIcon::AddRetryTimer;
   using TTrayIcon::ClickTimer;
   using TTrayIcon::TTrayIcon;
 };
@@ -430,6 +431,43 @@ TEST_F(TrayIconTest, TaskbarCreatedAddsAVisibleIconAgain) {
   testhooks::ClearShellNotifyCalls();
   SendMessageA(Application->Handle(), taskbarCreated, 0, 0);
   EXPECT_TRUE(testhooks::ShellNotifyCalls().empty());
+}
+
+TEST_F(TrayIconTest, ARefusedAddIsRetriedAndTheBalloonsMeanwhileFollowIt) {
+  auto retry = [](TestTray &t) {
+    SendMessageA(TMsgTimerHandler::Instance()->Handle(), WM_TIMER, t.AddRetryTimer()->Id(), 0);
+  };
+  testhooks::FailTrayAdds(2);
+  auto t = std::make_unique<TestTray>(nullptr);
+  t->SetHint("abc");
+  EXPECT_FALSE(t->AddToTray());
+  EXPECT_TRUE(t->AddPending());
+  EXPECT_FALSE(t->DisplayBalloon("T1", "first", biInfo, 10));
+  EXPECT_FALSE(t->DisplayBalloon("T2", "second", biWarning, 10));
+  retry(*t);
+  EXPECT_TRUE(t->AddPending()) << "still refused";
+  testhooks::ClearShellNotifyCalls();
+  retry(*t);
+  EXPECT_FALSE(t->AddPending());
+  std::vector<std::string> seen;
+  for (const auto &c : testhooks::ShellNotifyCalls()) {
+    if (c.message == NIM_ADD) seen.push_back("add " + c.tip + (c.result ? "" : " refused"));
+    if (c.message == NIM_MODIFY && !c.info.empty()) seen.push_back(c.infoTitle + " " + c.info);
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"add abc", "T1 first", "T2 second"}));
+  testhooks::ClearShellNotifyCalls();
+  retry(*t);
+  EXPECT_TRUE(testhooks::ShellNotifyCalls().empty()) << "the retry has stopped";
+
+  // Taken away while waiting: no more tries, and nothing held for later.
+  t->SetIconVisible(false);
+  testhooks::FailTrayAdds(1);
+  t->SetIconVisible(true);
+  EXPECT_TRUE(t->AddPending());
+  t->SetIconVisible(false);
+  EXPECT_FALSE(t->AddPending());
+  EXPECT_FALSE(t->DisplayBalloon("T3", "third", biInfo, 10));
+  testhooks::FailTrayAdds(0);
 }
 
 TEST_F(TrayIconTest, SharedWindowLifetimeAndAnswers) {
