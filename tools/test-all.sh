@@ -55,4 +55,6 @@ echo "== native tests (linux-asan)"
 ctest --preset linux-asan || status=1
 echo "== Windows tests under Wine (win64)"
 ctest --preset win64 || status=1
+echo "== fuzz targets of the parsers (clang, ASan/UBSan), a minute each"
+bash tools/fuzz/run.sh || status=1
 exit $status
