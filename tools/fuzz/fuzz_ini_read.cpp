@@ -17,7 +17,7 @@ namespace {
 // The bracketed and the "name=" parts of each line: what a reader may well ask for.
 void Names(const std::string &text, std::vector<std::string> &sections, std::vector<std::string> &keys) {
   size_t start = 0;
-  while (start < text.size() && sections.size() + keys.size() < 64) {
+  while (start < text.size() && sections.size() + keys.size() < 16) {
     size_t end = text.find_first_of("\r\n", start);
     if (end == std::string::npos) end = text.size();
     const std::string line = text.substr(start, end - start);
