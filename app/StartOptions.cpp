@@ -109,7 +109,9 @@ std::string ProgramUsageText(const std::string &exeName) {
          "Setting the clock needs administrator rights (on Linux: root or CAP_SYS_TIME).\n";
 }
 
-std::string ProgramVersionText() { return std::string(HL_VER_PRODUCTNAME " ") + HL_VER_PRODUCTVERSION + "\n"; }
+std::string ProgramVersionText() {
+  return std::string(HL_VER_PRODUCTNAME " ") + HL_VER_PRODUCTVERSION + "\n";
+}
 
 int AnswerStartCommand(const StartRequest &request, const std::string &exePath) {
   const size_t cut = exePath.find_last_of("\\/:");
@@ -122,8 +124,8 @@ int AnswerStartCommand(const StartRequest &request, const std::string &exePath) 
       ShowCommandLineText(ProgramVersionText(), false);
       return 0;
     case StartCommand::BadOption:
-      ShowCommandLineText("unknown option \"" + request.Option + "\"; " + exeName + " --help lists the options",
-                          true);
+      ShowCommandLineText(
+          "unknown option \"" + request.Option + "\"; " + exeName + " --help lists the options", true);
       return 2;
     case StartCommand::Run:
       break;

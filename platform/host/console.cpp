@@ -21,7 +21,8 @@ bool HostStderrIsJournal() {
   unsigned long long dev = 0, ino = 0;
   char tail = 0;
   if (sscanf(stream, "%llu:%llu%c", &dev, &ino, &tail) != 2) return false;
-  return dev == static_cast<unsigned long long>(st.st_dev) && ino == static_cast<unsigned long long>(st.st_ino);
+  return dev == static_cast<unsigned long long>(st.st_dev) &&
+         ino == static_cast<unsigned long long>(st.st_ino);
 }
 
 void HostReportLine(int level, const std::string &line) {

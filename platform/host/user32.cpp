@@ -1525,7 +1525,9 @@ int WINAPI MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
   int answer = 0;
   if (testhooks::internal::CaptureMessageBox(call, &answer)) return answer;
   const UINT icon = type & MB_ICONMASK;
-  const int level = icon == MB_ICONERROR ? HostLevelError : icon == MB_ICONWARNING ? HostLevelWarning : HostLevelInfo;
+  const int level = icon == MB_ICONERROR     ? HostLevelError
+                    : icon == MB_ICONWARNING ? HostLevelWarning
+                                             : HostLevelInfo;
   HostReportLine(level, "[" + HostCp932ToUtf8(call.caption) + "] " + HostCp932ToUtf8(call.text));
   return testhooks::DefaultMessageBoxButton(type);
 }

@@ -1,9 +1,8 @@
 // What only the host layer does: its stderr lines carry the journal's levels when
 // stderr is the journal, and the folder of the named mutexes' files is used only when
 // nobody else can have prepared it.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -143,7 +142,8 @@ TEST_F(LockFolder, ALinkPlantedAsALockFileIsNotFollowed) {
   ASSERT_EQ(symlink((FTop + "/made-through-link").c_str(), (FDir + "/.guard").c_str()), 0);
   HANDLE m = CreateMutexA(nullptr, FALSE, "otherlock");
   struct stat st {};
-  EXPECT_NE(lstat((FTop + "/made-through-link").c_str(), &st), 0) << "the guard file was created through a link";
+  EXPECT_NE(lstat((FTop + "/made-through-link").c_str(), &st), 0)
+      << "the guard file was created through a link";
   if (m) CloseHandle(m);
 }
 

@@ -22,7 +22,8 @@ void Names(const std::string &text, std::vector<std::string> &sections, std::vec
     if (end == std::string::npos) end = text.size();
     const std::string line = text.substr(start, end - start);
     const size_t close = line.find(']');
-    if (!line.empty() && line[0] == '[' && close != std::string::npos) sections.push_back(line.substr(1, close - 1));
+    if (!line.empty() && line[0] == '[' && close != std::string::npos)
+      sections.push_back(line.substr(1, close - 1));
     const size_t eq = line.find('=');
     if (eq != std::string::npos) keys.push_back(line.substr(0, eq));
     start = end + 1;
