@@ -1,6 +1,7 @@
 // The single-instance guard: a named mutex per executable file name.
 #include "app/DblChkNF.h"
 
+#include "forms/Exception.h"
 #include "platform/winapi.h"
 
 namespace {
@@ -22,6 +23,9 @@ bool AcquireSingleInstance(const std::string &argv0) {
   // tells which of them came second.
   HANDLE created = CreateMutexA(nullptr, FALSE, GMutexName.c_str());
   if (!created && GetLastError() == ERROR_ACCESS_DENIED) return false;
+  if (!created)
+    throw Exception("二重起動を防ぐミューテックス \"" + GMutexName + "\" を作成できません (エラー " +
+                    std::to_string(GetLastError()) + ")");
   if (created && GetLastError() == ERROR_ALREADY_EXISTS) {
     CloseHandle(created);
     return false;

@@ -5,7 +5,8 @@
 #include <string>
 
 // Creates the mutex named after the file name of argv0 and tells whether this process
-// is the first to hold it (false: another copy runs, end at once with code 0).
+// is the first to hold it (false: another copy runs, end at once with code 0). Raises
+// Exception when the mutex cannot be created at all: running unguarded is no answer.
 bool AcquireSingleInstance(const std::string &argv0);
 // Releases the mutex at the program's end; harmless when it was never acquired.
 void ReleaseSingleInstance();

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "app/BIOS.h"
+#include "app/VersionInfo.h"
+#include "platform/console.h"
 #include "platform/winapi.h"
 
 std::string ModuleFileName() {
@@ -72,4 +74,61 @@ bool DecideRunOnce(const std::string &exePath, const std::vector<std::string> &p
   for (const std::string &p : parameters)
     if (p.size() >= 2 && (p[0] == '/' || p[0] == '-') && p[1] == '1') runOnce = true;
   return runOnce || iniSwitch;
+}
+
+StartRequest ParseStartCommand(const std::vector<std::string> &parameters) {
+  StartRequest r;
+  for (const std::string &p : parameters) {
+    if (p == "--help" || p == "-h" || p == "-?") {
+      r.Command = StartCommand::Help;
+    } else if (p == "--version" || p == "-V") {
+      r.Command = StartCommand::Version;
+    } else if (p.size() >= 1 && p[0] == '-' && !(p.size() >= 2 && p[1] == '1')) {
+      r.Command = StartCommand::BadOption;
+      r.Option = p;
+    } else {
+      continue;
+    }
+    return r;  // the first of them decides
+  }
+  return r;
+}
+
+std::string ProgramUsageText(const std::string &exeName) {
+  return "Usage: " + exeName +
+         " [-1] [--help] [--version]\n"
+         "Keeps this computer's clock right with SNTP time servers.\n"
+         "Without options it stays resident and sets the clock at the times of its settings.\n"
+         "\n"
+         "  -1, /1      run once: set the clock from the servers, then end; the exit status\n"
+         "              is 0 when the clock was set, 1 otherwise. So does a program file\n"
+         "              name ending in \"x1\", and the RunOnce switch of the INI file.\n"
+         "  --help      show this text and end\n"
+         "  --version   show the version and end\n"
+         "\n"
+         "Setting the clock needs administrator rights (on Linux: root or CAP_SYS_TIME).\n";
+}
+
+std::string ProgramVersionText() {
+  return std::string(HL_VER_PRODUCTNAME " ") + HL_VER_PRODUCTVERSION + "\n";
+}
+
+int AnswerStartCommand(const StartRequest &request, const std::string &exePath) {
+  const size_t cut = exePath.find_last_of("\\/:");
+  const std::string exeName = cut == std::string::npos ? exePath : exePath.substr(cut + 1);
+  switch (request.Command) {
+    case StartCommand::Help:
+      ShowCommandLineText(ProgramUsageText(exeName), false);
+      return 0;
+    case StartCommand::Version:
+      ShowCommandLineText(ProgramVersionText(), false);
+      return 0;
+    case StartCommand::BadOption:
+      ShowCommandLineText(
+          "unknown option \"" + request.Option + "\"; " + exeName + " --help lists the options", true);
+      return 2;
+    case StartCommand::Run:
+      break;
+  }
+  return 0;
 }

@@ -13,6 +13,8 @@
 
 int main() {
   ProgramIniPath();  // worked out before anything can change the current folder
+  const StartRequest request = ParseStartCommand(CommandLineParameters());
+  if (request.Command != StartCommand::Run) return AnswerStartCommand(request, ModuleFileName());
   try {
     NsStartSocketFramework();
   } catch (std::exception &e) {
@@ -20,7 +22,16 @@ int main() {
     MessageBoxA(nullptr, e.what(), "Horolan", MB_OK | MB_ICONERROR);
     return 1;
   }
-  if (!AcquireSingleInstance(ModuleFileName())) {
+  bool first = false;
+  try {
+    first = AcquireSingleInstance(ModuleFileName());
+  } catch (std::exception &e) {
+    // Without the guard two copies could set the clock against each other.
+    MessageBoxA(nullptr, e.what(), "Horolan", MB_OK | MB_ICONERROR);
+    NsStopSocketFramework();
+    return 1;
+  }
+  if (!first) {
     NsStopSocketFramework();
     return 0;
   }

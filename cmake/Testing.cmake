@@ -9,16 +9,36 @@ else()
 endif()
 
 # One ctest entry per test executable: under Wine every start costs a second or two.
+# PORT_123: the suite binds UDP port 123 (see horolan_isolate_network).
 function(horolan_test_suite name)
-  cmake_parse_arguments(T "" "" "LIBS;SOURCES" ${ARGN})
+  cmake_parse_arguments(T "PORT_123" "" "LIBS;SOURCES" ${ARGN})
   if(NOT T_SOURCES)
     file(GLOB T_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   endif()
   add_executable(${name} ${T_SOURCES})
   # Every test executable carries the program's version resource, so tests can read it.
   target_link_libraries(${name} PRIVATE ${T_LIBS} horolan_versionres horolan_testsupport GTest::gtest GTest::gmock)
-  add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+  if(T_PORT_123)
+    horolan_isolate_network(command PORT_123 ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${name}> --gtest_color=no)
+    add_test(NAME ${name} COMMAND ${command})
+    set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77 RESOURCE_LOCK ${HOROLAN_NTP_PORT_LOCK})
+  else()
+    add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+  endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${HOROLAN_TEST_TIMEOUT} ENVIRONMENT "${HOROLAN_TEST_ENV}")
+endfunction()
+
+# Sets out_var to the command line that runs the given one in a network namespace of
+# its own when that can be had (as root), so that servers of this machine on loopback
+# never meet the test's. With PORT_123 the test is skipped (exit 77: give the test
+# SKIP_RETURN_CODE 77) when it would run beside this machine and the port is taken.
+function(horolan_isolate_network out_var)
+  cmake_parse_arguments(N "PORT_123" "" "" ${ARGN})
+  set(wrapped bash ${CMAKE_SOURCE_DIR}/tests/peers/netns.sh)
+  if(N_PORT_123)
+    list(APPEND wrapped --port-123)
+  endif()
+  set(${out_var} ${wrapped} ${N_UNPARSED_ARGUMENTS} PARENT_SCOPE)
 endfunction()
 
 if(CMAKE_CROSSCOMPILING AND WIN32)

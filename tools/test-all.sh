@@ -57,4 +57,6 @@ echo "== Windows tests under Wine (win64)"
 ctest --preset win64 || status=1
 echo "== Windows tests under 32-bit Wine (win32, the shipped build)"
 ctest --preset win32 || status=1
+echo "== fuzz targets of the parsers (clang, ASan/UBSan), a minute each"
+bash tools/fuzz/run.sh || status=1
 exit $status

@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/host/console.h"
 #include "platform/winapi.h"
 
 extern char **environ;
@@ -127,6 +128,7 @@ struct MutexCore {
   std::thread::id owner;
   int count = 0;
   std::string name;
+  std::string dir, path;  // of a named one's file
   int fd = -1;
   ~MutexCore();
 };
@@ -138,6 +140,10 @@ struct MutexHandle : Object {
 std::mutex gNamedLock;
 std::map<std::string, std::weak_ptr<MutexCore>> gNamed;
 
+// The folder of the named mutexes' files. In a shared temporary folder another user
+// could have made it first, to block the start or to plant links that make a run as
+// root create files elsewhere: only a real directory of this user's that nobody else
+// may enter is used. Empty, with errno set and the reason reported, when it is not.
 std::string MutexDir() {
   std::string base;
   const char *rt = getenv("XDG_RUNTIME_DIR");
@@ -147,12 +153,39 @@ std::string MutexDir() {
     const char *tmp = getenv("TMPDIR");
     base = std::string(tmp && *tmp == '/' ? tmp : "/tmp") + "/horolan-mutex-" + std::to_string(getuid());
   }
-  mkdir(base.c_str(), 0700);
-  return base;
+  std::string problem;
+  struct stat st {};
+  if (mkdir(base.c_str(), 0700) != 0 && errno != EEXIST) {
+    problem = std::string("cannot be created: ") + strerror(errno);
+  } else if (lstat(base.c_str(), &st) != 0) {
+    problem = std::string("cannot be examined: ") + strerror(errno);
+  } else if (S_ISLNK(st.st_mode)) {
+    problem = "is a symbolic link";
+  } else if (!S_ISDIR(st.st_mode)) {
+    problem = "is not a directory";
+  } else if (st.st_uid != geteuid()) {
+    problem = "belongs to user " + std::to_string(st.st_uid);
+  } else if (st.st_mode & 077) {
+    char mode[8];
+    snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    problem = std::string("is open to other users (mode ") + mode + ")";
+  }
+  if (problem.empty()) return base;
+  // Once per finding and process: every mutex call looks again.
+  static std::string reported;
+  const std::string message = "horolan: the lock directory " + base + " " + problem +
+                              "; it must be a directory of user " + std::to_string(geteuid()) +
+                              " with mode 0700 (remove it, or set XDG_RUNTIME_DIR)";
+  if (reported != message) {
+    reported = message;
+    HostReportLine(HostLevelError, message);
+  }
+  errno = EACCES;
+  return std::string();
 }
 
 // Names are case-sensitive and may hold any character: spell them out.
-std::string MutexPath(const std::string &name) {
+std::string MutexPath(const std::string &dir, const std::string &name) {
   static const char hex[] = "0123456789abcdef";
   std::string file;
   for (unsigned char c : name) {
@@ -164,15 +197,15 @@ std::string MutexPath(const std::string &name) {
       file += hex[c & 15];
     }
   }
-  return MutexDir() + "/" + file;
+  return dir + "/" + file;
 }
 
 // Serialises every look at the mutex files of this user, so that a check and the
 // lock that follows it are one step for all processes.
 struct GuardLock {
   int fd;
-  GuardLock() {
-    fd = open((MutexDir() + "/.guard").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  explicit GuardLock(const std::string &dir) {
+    fd = open((dir + "/.guard").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd >= 0)
       while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
       }
@@ -184,7 +217,7 @@ struct GuardLock {
 
 // Under the guard: does some process hold the name?
 bool NameHeldElsewhere(const std::string &path) {
-  int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+  int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) return false;
   bool held = flock(fd, LOCK_EX | LOCK_NB) != 0;
   close(fd);
@@ -192,16 +225,15 @@ bool NameHeldElsewhere(const std::string &path) {
 }
 
 int HoldName(const std::string &path) {
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd >= 0) flock(fd, LOCK_SH);
   return fd;
 }
 
 MutexCore::~MutexCore() {
   if (fd < 0) return;
-  GuardLock guard;
+  GuardLock guard(dir);
   close(fd);
-  std::string path = MutexPath(name);
   // The last holder anywhere removes the file; nobody can be opening it meanwhile.
   if (!NameHeldElsewhere(path)) unlink(path.c_str());
 }
@@ -543,10 +575,16 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name
     } else {
       auto core = std::make_shared<MutexCore>();
       core->name = name;
-      GuardLock guard;
-      std::string path = MutexPath(name);
-      existed = NameHeldElsewhere(path);
-      core->fd = HoldName(path);
+      core->dir = MutexDir();
+      if (core->dir.empty()) {
+        // Not "access denied": to the guard that means a copy of higher rights runs.
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return nullptr;
+      }
+      core->path = MutexPath(core->dir, name);
+      GuardLock guard(core->dir);
+      existed = NameHeldElsewhere(core->path);
+      core->fd = HoldName(core->path);
       if (core->fd < 0) {
         SetLastError(FromErrno(errno));
         return nullptr;
@@ -577,14 +615,21 @@ HANDLE WINAPI OpenMutexA(DWORD, BOOL, LPCSTR name) {
   std::lock_guard<std::mutex> g(gNamedLock);
   auto it = gNamed.find(name);
   if (it != gNamed.end() && (handle->core = it->second.lock())) return AddHandle(handle);
-  GuardLock guard;
-  std::string path = MutexPath(name);
+  const std::string dir = MutexDir();
+  if (dir.empty()) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return nullptr;
+  }
+  const std::string path = MutexPath(dir, name);
+  GuardLock guard(dir);
   if (!NameHeldElsewhere(path)) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return nullptr;
   }
   auto core = std::make_shared<MutexCore>();
   core->name = name;
+  core->dir = dir;
+  core->path = path;
   core->fd = HoldName(path);
   gNamed[name] = core;
   handle->core = core;

@@ -2,7 +2,6 @@
 // the notification area and opening documents.
 #include <errno.h>
 #include <fcntl.h>
-#include <iconv.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/host/console.h"
 #include "platform/winapi.h"
 
 namespace {
@@ -90,28 +90,6 @@ TrayIcon *FindIcon(HWND hwnd, UINT id) {
 // A fixed-size field of the caller's, cut at its end even when no NUL ends it.
 std::string Field(const char *p, size_t size) { return std::string(p, strnlen(p, size)); }
 
-std::string ToUtf8(const std::string &in) {
-  iconv_t cd = iconv_open("UTF-8", "CP932");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return in;
-  std::string out;
-  std::vector<char> buf(in.size() * 4 + 16);
-  char *src = const_cast<char *>(in.data());
-  size_t srcLeft = in.size();
-  while (srcLeft > 0) {
-    char *dst = buf.data();
-    size_t dstLeft = buf.size();
-    size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-    out.append(buf.data(), dst);
-    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-      out += '?';  // not CP932: shown, not dropped
-      ++src;
-      --srcLeft;
-    }
-  }
-  iconv_close(cd);
-  return out;
-}
-
 // One line per report: line ends in the text become spaces, other control
 // characters are left out, so a text cannot forge a report line.
 std::string OneLine(const std::string &cp932) {
@@ -122,13 +100,20 @@ std::string OneLine(const std::string &cp932) {
     else if (static_cast<unsigned char>(c) >= 0x20 || c < 0)
       s += c;
   }
-  return ToUtf8(s);
+  return HostCp932ToUtf8(s);
 }
 
-void Report(const std::string &line) {
-  std::string out = "horolan tray: " + line + "\n";
-  fwrite(out.data(), 1, out.size(), stderr);
-  fflush(stderr);
+void Report(int level, const std::string &line) { HostReportLine(level, "horolan tray: " + line); }
+
+int BalloonLevel(DWORD flags) {
+  switch (flags & NIIF_ICON_MASK) {
+    case NIIF_ERROR:
+      return HostLevelError;
+    case NIIF_WARNING:
+      return HostLevelWarning;
+    default:
+      return HostLevelInfo;
+  }
 }
 
 const char *BalloonKind(DWORD flags) {
@@ -183,7 +168,7 @@ BOOL Notify(DWORD message, const NOTIFYICONDATAA &nid, const Fields &f) {
     std::string tip = Field(nid.szTip, f.v2 ? sizeof nid.szTip : 64);
     if (tip != icon->tip) {
       icon->tip = tip;
-      Report("tip \"" + OneLine(tip) + "\"");
+      Report(HostLevelInfo, "tip \"" + OneLine(tip) + "\"");
     }
   }
   if (f.v2 && (nid.uFlags & NIF_STATE))
@@ -195,7 +180,7 @@ BOOL Notify(DWORD message, const NOTIFYICONDATAA &nid, const Fields &f) {
       std::string title = Field(nid.szInfoTitle, sizeof nid.szInfoTitle);
       std::string line = std::string("balloon ") + BalloonKind(nid.dwInfoFlags);
       if (!title.empty()) line += "\"" + OneLine(title) + "\": ";
-      Report(line + "\"" + OneLine(text) + "\"");
+      Report(BalloonLevel(nid.dwInfoFlags), line + "\"" + OneLine(text) + "\"");
     }
   }
   return TRUE;

@@ -5,7 +5,6 @@
 // posted messages, destruction messages come in Wine's order.
 #include <errno.h>
 #include <fcntl.h>
-#include <iconv.h>
 #include <poll.h>
 #include <signal.h>
 #include <time.h>
@@ -23,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/host/console.h"
 #include "platform/host/eventloop.h"
 #include "platform/winapi.h"
 
@@ -725,29 +725,6 @@ bool Pump(LPMSG msg, HWND filter, UINT lo, UINT hi, bool remove, bool wait) {
     if (!wait) return false;
     PollOnce(NextTimeout(filter, lo, hi));
   }
-}
-
-std::string Cp932ToUtf8(const std::string &in) {
-  iconv_t cd = iconv_open("UTF-8", "CP932");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return in;
-  std::string out;
-  std::vector<char> buf(in.size() * 4 + 16);
-  char *src = const_cast<char *>(in.data());
-  size_t srcLeft = in.size();
-  while (srcLeft > 0) {
-    char *dst = buf.data();
-    size_t dstLeft = buf.size();
-    size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-    out.append(buf.data(), dst);
-    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-      // A byte that is not CP932: show it as '?' and go on.
-      out += '?';
-      ++src;
-      --srcLeft;
-    }
-  }
-  iconv_close(cd);
-  return out;
 }
 
 }  // namespace
@@ -1547,9 +1524,11 @@ int WINAPI MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
   testhooks::MessageBoxCall call{text ? text : "", caption ? caption : "Error", type};
   int answer = 0;
   if (testhooks::internal::CaptureMessageBox(call, &answer)) return answer;
-  std::string line = "[" + Cp932ToUtf8(call.caption) + "] " + Cp932ToUtf8(call.text) + "\n";
-  fwrite(line.data(), 1, line.size(), stderr);
-  fflush(stderr);
+  const UINT icon = type & MB_ICONMASK;
+  const int level = icon == MB_ICONERROR     ? HostLevelError
+                    : icon == MB_ICONWARNING ? HostLevelWarning
+                                             : HostLevelInfo;
+  HostReportLine(level, "[" + HostCp932ToUtf8(call.caption) + "] " + HostCp932ToUtf8(call.text));
   return testhooks::DefaultMessageBoxButton(type);
 }
 

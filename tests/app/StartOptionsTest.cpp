@@ -7,6 +7,7 @@
 
 #include "app/DblChkNF.h"
 #include "app/StartOptions.h"
+#include "app/VersionInfo.h"
 #include "platform/winapi.h"
 
 namespace {
@@ -73,6 +74,41 @@ TEST(StartOptions, ParametersAreSplitByTheWindowsRules) {
     SCOPED_TRACE(row.line);
     EXPECT_EQ(SplitParameters(row.line), row.params);
   }
+}
+
+TEST(StartOptions, HelpVersionAndUnknownOptionsFromTheCommandLine) {
+  using C = StartCommand;
+  const struct {
+    Params params;
+    C command;
+    const char *option;
+  } rows[] = {
+      {{}, C::Run, ""},
+      {{"-1"}, C::Run, ""},
+      {{"/1", "-1x", "/q", "plain", "1"}, C::Run, ""},  // what ran before still runs
+      {{"--help"}, C::Help, ""},
+      {{"-h"}, C::Help, ""},
+      {{"-1", "--version"}, C::Version, ""},
+      {{"-V"}, C::Version, ""},
+      {{"--bogus"}, C::BadOption, "--bogus"},
+      {{"-1", "-x", "--help"}, C::BadOption, "-x"},  // the first of them decides
+      {{"--help", "-x"}, C::Help, ""},
+      {{"--1"}, C::BadOption, "--1"},
+      {{"-"}, C::BadOption, "-"},
+      {{"--HELP"}, C::BadOption, "--HELP"},
+  };
+  for (const auto &row : rows) {
+    std::string params;
+    for (const auto &p : row.params) params += "[" + p + "]";
+    SCOPED_TRACE(params);
+    const StartRequest r = ParseStartCommand(row.params);
+    EXPECT_EQ(r.Command, row.command);
+    EXPECT_EQ(r.Option, row.option);
+  }
+  const std::string version = std::to_string(HL_VER_MAJOR) + "." + std::to_string(HL_VER_MINOR) + "." +
+                              std::to_string(HL_VER_RELEASE) + "." + std::to_string(HL_VER_BUILD);
+  EXPECT_EQ(ProgramVersionText(), "Horolan " + version + "\n");
+  EXPECT_EQ(ProgramUsageText("horolan").rfind("Usage: horolan [-1] [--help] [--version]\n", 0), 0u);
 }
 
 TEST(SingleInstance, SecondAcquireOfTheSameFileNameFailsUntilReleased) {

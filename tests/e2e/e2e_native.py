@@ -4,7 +4,7 @@ chronyd on a loopback address, and the clock shim preloaded so that the program 
 changes this machine's clock (it would: tests run as root).
 
 Usage: e2e_native.py --exe HOROLAN --shim CLOCKSHIM.so --peers PEERSDIR --out DIR GROUP...
-Groups: sync, guard, session. Exit code 0 when every scenario of the groups passed.
+Groups: sync, guard, session, options. Exit code 0 when every scenario of the groups passed.
 """
 import argparse
 import os
@@ -85,7 +85,7 @@ class Program:
             env["HOROLAN_CLOCKSHIM_REFUSE"] = "1"
         return env
 
-    def start(self, args=(), tz="UTC", refuse=False, no_dns=False):
+    def start(self, args=(), tz="UTC", refuse=False, no_dns=False, journal=False):
         env = self.env(tz, refuse)
         if no_dns:
             env["HOROLAN_CLOCKSHIM_NO_DNS"] = "1"  # names fail here, never on the network
@@ -96,9 +96,13 @@ class Program:
         self.out_path = os.path.join(self.root, "stdout.txt")
         self.started = time.time()
         Program.started_ones.append(self)
+        err = open(self.err_path, "wb")
+        if journal:  # as systemd names a service's stderr when it is the journal
+            st = os.fstat(err.fileno())
+            env["JOURNAL_STREAM"] = "%d:%d" % (st.st_dev, st.st_ino)
         self.proc = subprocess.Popen(
             [self.exe] + list(args), env=env, cwd=self.root, stdin=subprocess.DEVNULL,
-            stdout=open(self.out_path, "wb"), stderr=open(self.err_path, "wb"))
+            stdout=open(self.out_path, "wb"), stderr=err)
         return self
 
     def running(self):
@@ -298,6 +302,33 @@ def group_guard(h):
             check(r.wait(5) == 0, "a refused copy exited with a non-zero code")
     check(alive[0].terminate() == 0, "the remaining copy did not end with 0 on SIGTERM")
 
+    # A lock folder others may write to is refused: the program ends with an error
+    # instead of running unguarded.
+    exposed = Program(h)
+    os.mkdir(os.path.join(exposed.runtime, "horolan-mutex"), 0o700)
+    os.chmod(os.path.join(exposed.runtime, "horolan-mutex"), 0o770)
+    exposed.write_settings({"UseNTPServer": SERVER, "BootUpdateTime": 0})
+    rc = exposed.start(journal=True).wait(10)
+    check(rc == 1, "a start with a group-writable lock folder exited with %d" % rc)
+    check(exposed.err().startswith("<3>horolan: the lock directory " + exposed.runtime + "/horolan-mutex "),
+          "no error naming the lock folder:\n" + exposed.err())
+
+
+def group_options(h):
+    """--help, --version and an unknown option answer at once, without the guard."""
+    version = ".".join(re.search(r"#define HL_VER_%s (\d+)" % part, h.version_info).group(1)
+                       for part in ("MAJOR", "MINOR", "RELEASE", "BUILD"))
+    for args, rc_want, out_want, err_want in (
+            (["--help"], 0, "Usage: horolan [-1] [--help] [--version]\n", ""),
+            (["-1", "--version"], 0, "Horolan %s\n" % version, ""),
+            (["--bogus"], 2, "", 'horolan: unknown option "--bogus"; horolan --help lists the options\n')):
+        p = Program(h)
+        rc = p.start(args).wait(10)
+        check(rc == rc_want, "%s exited with %d" % (args, rc))
+        check(p.out().startswith(out_want) and (out_want or not p.out()), "%s wrote to stdout:\n%s" % (args, p.out()))
+        check(p.err() == err_want, "%s wrote to stderr:\n%s" % (args, p.err()))
+        check(not os.path.exists(p.settings_dir), "%s touched the settings" % args)
+
 
 def group_session(h):
     """First start without a server, and settings kept across a SIGTERM."""
@@ -343,7 +374,7 @@ def group_session(h):
     check(read_bytes(os.path.join(kept.settings_dir, "NTP.lst")) == own_list, "an existing NTP.lst was rewritten")
 
 
-GROUPS = {"sync": group_sync, "guard": group_guard, "session": group_session}
+GROUPS = {"sync": group_sync, "guard": group_guard, "session": group_session, "options": group_options}
 
 
 def main():
@@ -357,6 +388,8 @@ def main():
     h.out = os.path.join(os.path.abspath(h.out), "e2e-native")
     os.makedirs(h.out, exist_ok=True)
     h.shim = os.path.abspath(h.shim)
+    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "app", "VersionInfo.h")) as f:
+        h.version_info = f.read()
     h.shim_works = shim_works(h)
     if not h.shim_works:
         print("FAIL: the clock shim does not capture clock_settime; nothing started")
