@@ -128,7 +128,12 @@ void TSetup::CheckTimerTimer(TObject *) {
     }
   }
   CheckTimer->SetEnabled(true);
-  SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
+  // The answer is awaited at the chosen priority: an idle-class process may wait long.
+  const SOCKET query = SNTPC->QuerySocket();
+  if (query != 0 && query != INVALID_SOCKET)
+    ApplyPriority();
+  else
+    SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
 }
 
 void TSetup::FinishRunOnce() {
@@ -170,6 +175,7 @@ void TSetup::SNTPCSNTPTime(TObject *, TDateTime TimeStamp, double, double, uint8
     const int32_t minutes = OffsetMin->Value();
     TDateTime t = TimeStamp + EncodeTime(JstHours, 0, 0, 0);
     t = t + EncodeTime(minutes / 60, minutes % 60, OffsetSec->Value(), 0);
+    t = t + SNTPC->SinceAnswerArrival();  // the answer's time went on while it waited here
     const SYSTEMTIME st = DateTimeToSystemTime(t);
     if (!SetLocalTime(&st)) {
       const DWORD error = GetLastError();
@@ -190,13 +196,16 @@ void TSetup::SNTPCSNTPTime(TObject *, TDateTime TimeStamp, double, double, uint8
       TrayIcon->SetHint(StatusText());
     }
   } catch (...) {
+    SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
     FinishRunOnce();
     throw;
   }
+  SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
   FinishRunOnce();
 }
 
 void TSetup::SNTPCError(TObject *, SOCKET, int32_t, const std::string &ErrStr) {
+  SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
   Application->MessageBox(ErrStr, "エラー", MB_OK | MB_ICONERROR);
   FinishRunOnce();
 }

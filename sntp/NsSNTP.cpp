@@ -95,6 +95,10 @@ void TNsCustomSNTPClient::ReleaseSocket() {
   StopQueryTimer();
   FQueryOutstanding = false;
   FAnswerPending = false;
+  if (FLookup) {
+    if (WinSockAccess) WinSockAccess->WSACancelAsyncRequest()(FLookup);
+    FLookup = nullptr;
+  }
   if (FSocket != 0 && FSocket != INVALID_SOCKET) {
     if (WinSockAccess) WinSockAccess->closesocket()(FSocket);
     FSocket = INVALID_SOCKET;
@@ -135,21 +139,56 @@ void TNsCustomSNTPClient::RequestTime() {
   std::memset(&FServerAddr, 0, sizeof FServerAddr);
   FServerAddr.sin_family = AF_INET;
   FServerAddr.sin_port = HostToNetShort(SntpPort);
-  // An empty name would resolve to this machine; so would 0.0.0.0 as a destination.
-  FServerAddr.sin_addr.s_addr = Server.empty() ? 0 : HostAddrByName(Server);
   if (FBroadcastMode == bmMulticast) return;
-  if (FServerAddr.sin_addr.s_addr == 0 || FServerAddr.sin_addr.s_addr == INADDR_NONE) {
+  // An empty name would resolve to this machine; so would 0.0.0.0 as a destination.
+  const uint32_t dotted = Server.empty() ? 0 : WinSockAccess->inet_addr()(Server.c_str());
+  if (dotted == INADDR_NONE) {
+    // A name: looked up in the background, so the message loop never waits for DNS.
+    FLookupEntry.assign(MAXGETHOSTSTRUCT, 0);
+    FLookup = WinSockAccess->WSAAsyncGetHostByName()(WindowHandle(), NS_LOOKUPDONE_MSG, Server.c_str(),
+                                                     FLookupEntry.data(), int(FLookupEntry.size()));
+    if (!FLookup) {
+      const int error = WinSockAccess->WSAGetLastError()();
+      CloseQuerySocket();
+      throw ENsWinSockError(error, "WSAAsyncGetHostByName");
+    }
+    if (FQueryTimeout > 0) FQueryTimerSet = SetTimer(WindowHandle(), QueryTimerId, FQueryTimeout, nullptr) != 0;
+    return;
+  }
+  FServerAddr.sin_addr.s_addr = dotted;
+  if (dotted == 0) {
     CloseQuerySocket();  // nothing to ask; a running poll interval tries again later
     return;
   }
+  SendRequest();
+}
 
+void TNsCustomSNTPClient::HandleLookupDone(LPARAM Reply) {
+  FLookup = nullptr;
+  const int error = HIWORD(Reply);
+  const auto *entry = reinterpret_cast<const hostent *>(FLookupEntry.data());
+  const uint32_t addr = error ? 0 : HostEntryAddr(entry, 0);
+  if (addr == 0 || addr == INADDR_NONE) {
+    const SOCKET query = FSocket;
+    CloseQuerySocket();  // as after a time-out: a running poll interval tries again later
+    const int code = error ? error : WSANO_DATA;
+    DoError(query, code, ENsWinSockError(code, "WSAAsyncGetHostByName").Message());
+    return;
+  }
+  FServerAddr.sin_addr.s_addr = addr;
+  SendRequest();
+}
+
+void TNsCustomSNTPClient::SendRequest() {
   BuildSntpRequest(FMsg);
   AddToTimestamp(&FMsg[SntpTransmitOffset], SubMillisecondNoise());
   std::copy(FMsg.begin() + SntpTransmitOffset, FMsg.begin() + SntpTransmitOffset + 8, FSentTransmit.begin());
   WinSockAccess->sendto()(FSocket, reinterpret_cast<const char *>(FMsg.data()), static_cast<int>(FMsg.size()),
                           0, reinterpret_cast<const sockaddr *>(&FServerAddr), sizeof FServerAddr);
   FQueryOutstanding = true;
-  if (FQueryTimeout > 0) FQueryTimerSet = SetTimer(WindowHandle(), QueryTimerId, FQueryTimeout, nullptr) != 0;
+  // After a lookup its timer runs on: the time-out covers the lookup and the answer.
+  if (FQueryTimeout > 0 && !FQueryTimerSet)
+    FQueryTimerSet = SetTimer(WindowHandle(), QueryTimerId, FQueryTimeout, nullptr) != 0;
 }
 
 bool TNsCustomSNTPClient::IsAnswerToQuery(const uint8_t *Data, int Length, const sockaddr_in &From) const {
@@ -179,11 +218,13 @@ void TNsCustomSNTPClient::SocketRead(SOCKET Socket) {
 
   if (FBroadcastMode == bmMulticast) {
     // Broadcast servers are whoever sends; their answers carry no originate timestamp.
+    FAnswerArrival = std::chrono::steady_clock::now();
     FMsg.fill(0);
     std::copy(buffer, buffer + std::min<int>(length, static_cast<int>(SntpMessageSize)), FMsg.begin());
     FServerAddr = from;
   } else {
     if (!IsAnswerToQuery(buffer, length, from)) return;
+    FAnswerArrival = std::chrono::steady_clock::now();
     std::copy(buffer, buffer + SntpMessageSize, FMsg.begin());
     FQueryOutstanding = false;  // a duplicate is no longer an answer
     StopQueryTimer();
@@ -215,7 +256,17 @@ void TNsCustomSNTPClient::DoSNTPTime(TDateTime TimeStamp, double LocalOffset, do
   if (OnSNTPTime) OnSNTPTime(this, TimeStamp, LocalOffset, RoundTripDelay, Stratum, Synchronized);
 }
 
+TDateTime TNsCustomSNTPClient::SinceAnswerArrival() const {
+  if (FAnswerArrival == std::chrono::steady_clock::time_point{}) return 0;
+  const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - FAnswerArrival;
+  return waited.count() / 86400.0;
+}
+
 void TNsCustomSNTPClient::WndProc(TMessage &Message) {
+  if (Message.Msg == NS_LOOKUPDONE_MSG && FLookup && reinterpret_cast<HANDLE>(Message.WParam) == FLookup) {
+    HandleLookupDone(Message.LParam);
+    return;
+  }
   if (Message.Msg == NS_SNTPANSWER_MSG) {
     if (Message.WParam == 1) HandleAnswer();
     return;
@@ -225,9 +276,10 @@ void TNsCustomSNTPClient::WndProc(TMessage &Message) {
     return;
   }
   if (Message.Msg == WM_TIMER && Message.WParam == QueryTimerId) {
-    // Nothing came: give the query up; a running poll interval starts over.
+    // Nothing came (not even the server's address): give the query up; a running poll
+    // interval starts over.
     StopQueryTimer();
-    if (FQueryOutstanding) CloseQuerySocket();
+    if (FQueryOutstanding || FLookup) CloseQuerySocket();
     return;
   }
   TNsCustomClient::WndProc(Message);

@@ -719,7 +719,10 @@ int NextTimeout(HWND filter, UINT lo, UINT hi) {
 }
 
 bool Pump(LPMSG msg, HWND filter, UINT lo, UINT hi, bool remove, bool wait) {
-  PollOnce(0);
+  // Sockets get a look before a waiting message, so a busy queue cannot starve them;
+  // with nothing waiting, the one poll() below both looks and sleeps.
+  MSG peek;
+  if (!wait || Retrieve(&peek, filter, lo, hi, false)) PollOnce(0);
   for (;;) {
     if (Retrieve(msg, filter, lo, hi, remove)) return true;
     if (!wait) return false;

@@ -211,7 +211,7 @@ TEST_F(ControllerTest, StatusTextInBothPlatformForms) {
   EXPECT_EQ(s->StatusText(), "ntp.example.jp@1440min. LastSync:" + when);
 }
 
-TEST_F(ControllerTest, PriorityFollowsTheChoiceUntilATickLeavesItIdle) {
+TEST_F(ControllerTest, PriorityFollowsTheChoiceUntilTheAnswerLeavesItIdle) {
   TSetup *s = MakeSetup();
   HANDLE self = GetCurrentProcess();
   // An unprivileged process on Linux cannot leave the idle class again.
@@ -226,10 +226,19 @@ TEST_F(ControllerTest, PriorityFollowsTheChoiceUntilATickLeavesItIdle) {
     s->PRIORITY->SetItemIndex(row.index);
     s->ApplyPriority();
     EXPECT_EQ(GetPriorityClass(self), row.expected);
+    // The answer is awaited at the chosen priority; once it is dealt with, idle.
     s->CheckTimerTimer(s->CheckTimer);
+    ASSERT_TRUE(RequestOutstanding(s));
+    EXPECT_EQ(GetPriorityClass(self), row.expected);
+    Answer(s, UtcStamp(Civil(2026, 12, 7, 1, 2, 3)));
     EXPECT_EQ(GetPriorityClass(self), static_cast<DWORD>(IDLE_PRIORITY_CLASS));
     SetPriorityClass(self, NORMAL_PRIORITY_CLASS);
   }
+  // A tick that sends nothing leaves the process idle at once.
+  s->UseNTPServer->SetText("");
+  s->CheckTimerTimer(s->CheckTimer);
+  EXPECT_EQ(GetPriorityClass(self), static_cast<DWORD>(IDLE_PRIORITY_CLASS));
+  SetPriorityClass(self, NORMAL_PRIORITY_CLASS);
   // An index outside the choices leaves the class alone.
   s->PRIORITY->SetItemIndex(-1);
   s->ApplyPriority();
