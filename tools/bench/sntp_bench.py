@@ -211,6 +211,8 @@ def main():
     children = []
     try:
         ours, theirs = [], []
+        rdate = shutil.which("rdate")
+        # Turn about, so that both clients meet the same load on this machine.
         for i in range(args.runs):
             h = Horolan(args, work, "once%d" % i).start(["-1"])
             children.append(h)
@@ -218,8 +220,8 @@ def main():
             value = latency(responder, h.log)
             if value is not None:
                 ours.append(value)
-        rdate = shutil.which("rdate")
-        for i in range(args.runs if rdate else 0):
+            if not rdate:
+                continue
             log = os.path.join(work, "rdate%d.log" % i)
             subprocess.run([rdate, "-n", "-4", SERVER], env=shim_env(args.shim, log, {}),
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
