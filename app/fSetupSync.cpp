@@ -184,6 +184,7 @@ void TSetup::StartSync() {
 void TSetup::AttemptFailed(const std::string &Reason) {
   if (!FAttemptOpen) return;  // this attempt's end was counted already
   FAttemptOpen = false;
+  SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
   ++FFailures;
   FLastFailure = Reason;
   FLastFailureAt = LocalNow();
@@ -253,7 +254,12 @@ void TSetup::CheckTimerTimer(TObject *) {
     }
   }
   CheckTimer->SetEnabled(!FRunOnceEnded);
-  SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
+  // The answer is awaited at the chosen priority: an idle-class process may wait long.
+  const SOCKET query = SNTPC->QuerySocket();
+  if (query != 0 && query != INVALID_SOCKET)
+    ApplyPriority();
+  else
+    SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
 }
 
 void TSetup::ArmRunOnceTimer(UINT Ms) {
@@ -336,14 +342,17 @@ void TSetup::SNTPCSNTPTime(TObject *, TDateTime TimeStamp, double, double, uint8
     const int32_t minutes = OffsetMin->Value();
     TDateTime t = TimeStamp + EncodeTime(JstHours, 0, 0, 0);
     t = t + EncodeTime(minutes / 60, minutes % 60, OffsetSec->Value(), 0);
+    t = t + SNTPC->SinceAnswerArrival();  // the answer's time went on while it waited here
     st = DateTimeToSystemTime(t);
   } catch (std::exception &e) {
+    SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
     FinishRunOnce(false, e.what());
     throw;
   }
   // A slow clock checked at :26 must not be set into the minutes being kept still.
   if (CheckTiming->Checked() && !timingExempt && IsDeferralMinute(st.wMinute)) {
     FDeferred = true;
+    SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
     if (FRunOnceTimer && !FRunOnceEnded) FRunOnceTimer->SetEnabled(false);
     ShowBalloon("Information", "同期は5分後に行なわれます。", biInfo);
     CheckTimer->SetInterval(DeferralDelayMs);
@@ -352,8 +361,11 @@ void TSetup::SNTPCSNTPTime(TObject *, TDateTime TimeStamp, double, double, uint8
   }
   // Twice, as Windows asks: the first set may land on the other side of a
   // daylight-saving change, which the second corrects.
-  if (!SetLocalTime(&st) || !SetLocalTime(&st)) {
-    const DWORD error = GetLastError();
+  const bool set = SetLocalTime(&st) && SetLocalTime(&st);
+  const DWORD error = set ? 0 : GetLastError();
+  // Waiting is over: back to idle until the next tick.
+  SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
+  if (!set) {
     // Once per run of refusals: a machine without the privilege would hear it each tick.
     // The server did answer, so this is no failed attempt: other servers would not help.
     if (!FClockSetFailing) {

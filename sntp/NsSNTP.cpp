@@ -95,6 +95,10 @@ void TNsCustomSNTPClient::ReleaseSocket() {
   StopQueryTimer();
   FQueryOutstanding = false;
   FAnswerPending = false;
+  if (FLookup) {
+    if (WinSockAccess) WinSockAccess->WSACancelAsyncRequest()(FLookup);
+    FLookup = nullptr;
+  }
   if (FSocket != 0 && FSocket != INVALID_SOCKET) {
     if (WinSockAccess) WinSockAccess->closesocket()(FSocket);
     FSocket = INVALID_SOCKET;
@@ -135,15 +139,46 @@ void TNsCustomSNTPClient::RequestTime() {
   std::memset(&FServerAddr, 0, sizeof FServerAddr);
   FServerAddr.sin_family = AF_INET;
   FServerAddr.sin_port = HostToNetShort(SntpPort);
-  // An empty name would resolve to this machine; so would 0.0.0.0 as a destination.
-  FServerAddr.sin_addr.s_addr = Server.empty() ? 0 : HostAddrByName(Server);
   if (FBroadcastMode == bmMulticast) return;
-  if (FServerAddr.sin_addr.s_addr == 0 || FServerAddr.sin_addr.s_addr == INADDR_NONE) {
+  // An empty name would resolve to this machine; so would 0.0.0.0 as a destination.
+  const uint32_t dotted = Server.empty() ? 0 : WinSockAccess->inet_addr()(Server.c_str());
+  if (dotted == INADDR_NONE) {
+    // A name: looked up in the background, so the message loop never waits for DNS.
+    FLookupEntry.assign(MAXGETHOSTSTRUCT, 0);
+    FLookup = WinSockAccess->WSAAsyncGetHostByName()(WindowHandle(), NS_LOOKUPDONE_MSG, Server.c_str(),
+                                                     FLookupEntry.data(), int(FLookupEntry.size()));
+    if (!FLookup) {
+      const int error = WinSockAccess->WSAGetLastError()();
+      CloseQuerySocket();
+      throw ENsWinSockError(error, "WSAAsyncGetHostByName");
+    }
+    if (FQueryTimeout > 0) FQueryTimerSet = SetTimer(WindowHandle(), QueryTimerId, FQueryTimeout, nullptr) != 0;
+    return;
+  }
+  FServerAddr.sin_addr.s_addr = dotted;
+  if (dotted == 0) {
     CloseQuerySocket();  // nothing to ask; a running poll interval tries again later
     if (!Server.empty()) DoQueryFailed(sfNameNotResolved, sacAccepted);
     return;
   }
+  SendRequest();
+}
 
+void TNsCustomSNTPClient::HandleLookupDone(LPARAM Reply) {
+  FLookup = nullptr;
+  const int error = HIWORD(Reply);
+  const auto *entry = reinterpret_cast<const hostent *>(FLookupEntry.data());
+  const uint32_t addr = error ? 0 : HostEntryAddr(entry, 0);
+  if (addr == 0 || addr == INADDR_NONE) {
+    CloseQuerySocket();  // as after a time-out: a running poll interval tries again later
+    DoQueryFailed(sfNameNotResolved, sacAccepted);
+    return;
+  }
+  FServerAddr.sin_addr.s_addr = addr;
+  SendRequest();
+}
+
+void TNsCustomSNTPClient::SendRequest() {
   BuildSntpRequest(FMsg);
   AddToTimestamp(&FMsg[SntpTransmitOffset], SubMillisecondNoise());
   std::copy(FMsg.begin() + SntpTransmitOffset, FMsg.begin() + SntpTransmitOffset + 8, FSentTransmit.begin());
@@ -151,7 +186,9 @@ void TNsCustomSNTPClient::RequestTime() {
                           0, reinterpret_cast<const sockaddr *>(&FServerAddr), sizeof FServerAddr);
   FQueryOutstanding = true;
   FLastRefusal = sacAccepted;
-  if (FQueryTimeout > 0) FQueryTimerSet = SetTimer(WindowHandle(), QueryTimerId, FQueryTimeout, nullptr) != 0;
+  // After a lookup its timer runs on: the time-out covers the lookup and the answer.
+  if (FQueryTimeout > 0 && !FQueryTimerSet)
+    FQueryTimerSet = SetTimer(WindowHandle(), QueryTimerId, FQueryTimeout, nullptr) != 0;
 }
 
 bool TNsCustomSNTPClient::IsFromServer(const sockaddr_in &From) const {
@@ -177,6 +214,7 @@ void TNsCustomSNTPClient::SocketRead(SOCKET Socket) {
 
   if (FBroadcastMode == bmMulticast) {
     // Broadcast servers are whoever sends; their answers carry no originate timestamp.
+    FAnswerArrival = std::chrono::steady_clock::now();
     FMsg.fill(0);
     std::copy(buffer, buffer + std::min<int>(length, static_cast<int>(SntpMessageSize)), FMsg.begin());
     FServerAddr = from;
@@ -187,6 +225,7 @@ void TNsCustomSNTPClient::SocketRead(SOCKET Socket) {
       FLastRefusal = check;  // for the failure report: such a server is not silent
       return;
     }
+    FAnswerArrival = std::chrono::steady_clock::now();
     std::copy(buffer, buffer + SntpMessageSize, FMsg.begin());
     FQueryOutstanding = false;  // a duplicate is no longer an answer
     StopQueryTimer();
@@ -222,7 +261,17 @@ void TNsCustomSNTPClient::DoQueryFailed(TNsSNTPFailure Failure, TSntpAnswerCheck
   if (OnQueryFailed) OnQueryFailed(this, Failure, LastRefusal);
 }
 
+TDateTime TNsCustomSNTPClient::SinceAnswerArrival() const {
+  if (FAnswerArrival == std::chrono::steady_clock::time_point{}) return 0;
+  const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - FAnswerArrival;
+  return waited.count() / 86400.0;
+}
+
 void TNsCustomSNTPClient::WndProc(TMessage &Message) {
+  if (Message.Msg == NS_LOOKUPDONE_MSG && FLookup && reinterpret_cast<HANDLE>(Message.WParam) == FLookup) {
+    HandleLookupDone(Message.LParam);
+    return;
+  }
   if (Message.Msg == NS_SNTPANSWER_MSG) {
     if (Message.WParam == 1) HandleAnswer();
     return;
@@ -232,12 +281,14 @@ void TNsCustomSNTPClient::WndProc(TMessage &Message) {
     return;
   }
   if (Message.Msg == WM_TIMER && Message.WParam == QueryTimerId) {
-    // Nothing came: give the query up; a running poll interval starts over.
+    // Nothing came (not even the server's address): give the query up; a running poll
+    // interval starts over.
     StopQueryTimer();
-    if (FQueryOutstanding) {
+    if (FQueryOutstanding || FLookup) {
+      const TNsSNTPFailure failure = FLookup ? sfNameNotResolved : sfNoAnswer;
       const TSntpAnswerCheck refusal = FLastRefusal;
       CloseQuerySocket();
-      DoQueryFailed(sfNoAnswer, refusal);  // may start the next query or free this client
+      DoQueryFailed(failure, refusal);  // may start the next query or free this client
     }
     return;
   }

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "forms/DateUtils.h"
 #include "sntp/NsTime.h"
@@ -36,7 +38,9 @@ class TNsCustomSNTPClient : public TNsCustomClient {
   ~TNsCustomSNTPClient() override;
 
   // Starts one query (unicast) or opens the listening socket (multicast). Raises
-  // "invalid udp socket" when no socket can be made. Blocks while Server is resolved.
+  // "invalid udp socket" when no socket can be made. A host name is resolved in the
+  // background, within the query time-out; a name that cannot be resolved gives the
+  // query up and raises OnError with the resolver's Winsock error.
   void RequestTime();
   // Closes the query socket, if any, and re-arms a running poll interval.
   void CloseQuerySocket();
@@ -54,6 +58,9 @@ class TNsCustomSNTPClient : public TNsCustomClient {
   void SetQueryTimeout(uint32_t Ms) { FQueryTimeout = Ms; }
 
   SOCKET QuerySocket() const { return FSocket; }
+  // Time since the accepted answer was read from the socket, in days (0 before any),
+  // so that a handler can move the answer's time on by how long it waited here.
+  TDateTime SinceAnswerArrival() const;
   bool PollTimerEnabled() const { return FPollTimerEnabled; }
   uint32_t PollTimerInterval() const { return FPollTimerInterval; }
 
@@ -73,6 +80,9 @@ class TNsCustomSNTPClient : public TNsCustomClient {
   enum : UINT_PTR { PollTimerId = 2, QueryTimerId = 3 };  // 1 is the control's heartbeat
 
   void HandleAnswer();
+  void HandleLookupDone(LPARAM Reply);
+  // Sends the request to FServerAddr and starts the query's time-out.
+  void SendRequest();
   void SetPollTimer(bool Enabled, uint32_t Interval);
   void StopQueryTimer();
   // Closes the socket without touching the poll timer.
@@ -87,6 +97,9 @@ class TNsCustomSNTPClient : public TNsCustomClient {
   sockaddr_in FServerAddr{};
   TSntpMessage FMsg{};            // the request, then the accepted answer
   TNtpTimestamp FSentTransmit{};  // what an answer must echo as its originate timestamp
+  std::chrono::steady_clock::time_point FAnswerArrival{};
+  HANDLE FLookup = nullptr;        // the server name's lookup in progress, if any
+  std::vector<char> FLookupEntry;  // what the lookup fills in
   bool FQueryOutstanding = false;
   TSntpAnswerCheck FLastRefusal = sacAccepted;  // of the outstanding query's server
   bool FAnswerPending = false;  // an accepted answer waits for message 4763

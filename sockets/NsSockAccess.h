@@ -17,6 +17,7 @@
   X(WSAGetLastError)            \
   X(WSAAsyncSelect)             \
   X(WSACancelAsyncRequest)      \
+  X(WSAAsyncGetHostByName)      \
   X(socket)                     \
   X(bind)                       \
   X(connect)                    \

@@ -48,12 +48,7 @@ TNsSockControl::TNsSockControl(TComponent *AOwner)
   FDataInits.reset(new TNsDataInits);
   FEventLog->SetDateTimeFormat("yyyy.mm.dd hh:nn:ss");
   FEventLog->SetFileName("event.log");
-  try {
-    SetHeartbeatInterval(500);
-  } catch (...) {
-    DeallocateHWnd(FWindowHandle);
-    throw;
-  }
+  SetHeartbeatInterval(500);  // armed with the first socket that needs it
   SetSocketType(stTCP);
 }
 
@@ -238,13 +233,23 @@ void TNsSockControl::SetHeartbeatInterval(uint32_t Ms) {
     KillTimer(FWindowHandle, kHeartbeatTimerId);
     FTimerSet = false;
   }
-  if (Ms != 0) {
-    if (!SetTimer(FWindowHandle, kHeartbeatTimerId, Ms, nullptr)) {
-      FHeartbeatInterval = 0;
-      throw EOutOfResources(LoadResString(sNsNoTimers));
-    }
-    FTimerSet = true;
+  UpdateHeartbeat();
+}
+
+void TNsSockControl::UpdateHeartbeat() {
+  const bool wanted = FHeartbeatInterval != 0 && NeedsHeartbeat();
+  if (wanted == FTimerSet) return;
+  if (!wanted) {
+    KillTimer(FWindowHandle, kHeartbeatTimerId);
+    FTimerSet = false;
+    return;
   }
+  if (!SetTimer(FWindowHandle, kHeartbeatTimerId, FHeartbeatInterval, nullptr)) {
+    FHeartbeatInterval = 0;
+    throw EOutOfResources(LoadResString(sNsNoTimers));
+  }
+  FTimerSet = true;
+  // Idle time counts from the moment the heartbeat starts.
   FLastHeartbeatTick = GetTickCount();
 }
 
@@ -417,12 +422,14 @@ TNsCustomClient::~TNsCustomClient() {
 SOCKET TNsCustomClient::CreateSocket() {
   FDataSocket.reset(
       new TNsDataSocket(this, INVALID_SOCKET, LocalBindAddress(), DataInits(), FSocksServer.get()));
+  UpdateHeartbeat();
   return FDataSocket->Handle();
 }
 
 void TNsCustomClient::FreeSocket(SOCKET Socket) {
   FindSocket(Socket, true);
   FDataSocket.reset();
+  UpdateHeartbeat();
 }
 
 TNsDataSocket *TNsCustomClient::FindSocket(SOCKET Socket, bool MustExist) {

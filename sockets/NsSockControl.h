@@ -117,6 +117,8 @@ class TNsSockControl : public TNsBaseComponent {
   static std::string WinsockSystemStatus();
   static uint16_t WinsockVersion();
 
+  // The heartbeat's period. Its timer runs only while some socket needs it (see
+  // NeedsHeartbeat), so that an idle control never wakes the process.
   void SetHeartbeatInterval(uint32_t Ms);
   uint32_t HeartbeatInterval() const { return FHeartbeatInterval; }
 
@@ -157,6 +159,11 @@ class TNsSockControl : public TNsBaseComponent {
   // False once this control is destroyed: for code that calls a handler and then
   // still has work to do.
   std::shared_ptr<bool> AliveToken() const { return FAlive; }
+  // Whether a socket of this control counts idle time or reports traffic on the heartbeat.
+  virtual bool NeedsHeartbeat() const { return false; }
+  // Starts or stops the heartbeat's timer as NeedsHeartbeat now says; call it whenever
+  // that answer may have changed. Raises EOutOfResources when no timer can be had.
+  void UpdateHeartbeat();
 
  private:
   // The one window procedure of the hidden window: decodes, dispatches, and keeps
@@ -212,6 +219,7 @@ class TNsCustomClient : public TNsSockControl {
  protected:
   // The destination text as an address record (port in network order).
   TNsSockAddr ResolveAddress(const std::string &Address) const;
+  bool NeedsHeartbeat() const override { return FDataSocket != nullptr; }
 
  private:
   uint16_t FDefaultPort = 0;

@@ -388,6 +388,9 @@ long long UtcNowMs() {
   return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
+// The zone file is read at start-up, not on the way from an answer to the clock.
+[[maybe_unused]] const bool gZoneLoaded = (tzset(), true);
+
 // The host zone's offset from UTC at the given UTC moment, in ms.
 long long LocalOffsetAtUtc(long long utcMs) {
   time_t secs = static_cast<time_t>(utcMs >= 0 ? utcMs / 1000 : -((-utcMs + 999) / 1000));

@@ -107,6 +107,7 @@ struct State {
 
   long long sleepBaseline = -1;  // CLOCK_BOOTTIME - CLOCK_MONOTONIC at the last look
   bool simulatedResume = false;
+  bool justWoken = false;  // the last poll() was the one that slept: nothing since
 };
 
 State &S() {
@@ -719,11 +720,19 @@ int NextTimeout(HWND filter, UINT lo, UINT hi) {
 }
 
 bool Pump(LPMSG msg, HWND filter, UINT lo, UINT hi, bool remove, bool wait) {
-  PollOnce(0);
+  State &s = S();
+  // Sockets get a look before a waiting message, so a busy queue cannot starve them;
+  // not when the poll() that just woke the loop has looked already, and with nothing
+  // waiting the one poll() below both looks and sleeps.
+  const bool justPolled = s.justWoken;
+  s.justWoken = false;
+  MSG peek;
+  if (!justPolled && (!wait || Retrieve(&peek, filter, lo, hi, false))) PollOnce(0);
   for (;;) {
     if (Retrieve(msg, filter, lo, hi, remove)) return true;
     if (!wait) return false;
     PollOnce(NextTimeout(filter, lo, hi));
+    s.justWoken = true;
   }
 }
 

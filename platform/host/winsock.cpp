@@ -40,9 +40,20 @@ struct Sock {
   int streamError = 0;      // a reset taken from the socket when FD_CLOSE reported it
 };
 
+// A WSAAsyncGetHostByName request whose answer has not been posted yet.
+struct Lookup {
+  HWND hwnd;
+  UINT msg;
+  char *buf;
+  int buflen;
+};
+
 struct State {
   int startups = 0;
   std::map<SOCKET, Sock> socks;
+  std::map<uintptr_t, Lookup> lookups;  // key: the request's handle
+  uintptr_t nextLookup = 0;
+  bool lookupsWatched = false;
 };
 
 State &S() {
@@ -476,6 +487,70 @@ uint16_t Swap16(uint16_t v) {
 #endif
 }
 
+int ResolveErrorToWsa(hostsock::Resolve r) {
+  switch (r) {
+    case hostsock::Resolve::Ok:
+      return 0;
+    case hostsock::Resolve::NotFound:
+      return WSAHOST_NOT_FOUND;
+    case hostsock::Resolve::TryAgain:
+      return WSATRY_AGAIN;
+    case hostsock::Resolve::NoData:
+      return WSANO_DATA;
+    case hostsock::Resolve::NoMemory:
+      return WSAENOBUFS;
+    case hostsock::Resolve::NoRecovery:
+      break;
+  }
+  return WSANO_RECOVERY;
+}
+
+// Lays a host entry out in the caller's buffer as Windows does: the entry, then its
+// lists, addresses and name. Returns the size needed; writes only when it fits.
+int PackHostEntry(const hostsock::LookupResult &r, char *buf, int buflen) {
+  const size_t ptr = sizeof(char *);
+  const size_t lists = (sizeof(hostent) + ptr - 1) / ptr * ptr;  // aliases[1], then the addresses
+  const size_t addrs = lists + ptr * (1 + r.addrs.size() + 1);
+  const size_t name = addrs + 4 * r.addrs.size();
+  const size_t need = name + r.canonical.size() + 1;
+  if (need > static_cast<size_t>(buflen)) return static_cast<int>(need);
+  auto **aliases = reinterpret_cast<char **>(buf + lists);
+  char **addrList = aliases + 1;
+  aliases[0] = nullptr;
+  for (size_t i = 0; i < r.addrs.size(); ++i) {
+    memcpy(buf + addrs + 4 * i, &r.addrs[i], 4);
+    addrList[i] = buf + addrs + 4 * i;
+  }
+  addrList[r.addrs.size()] = nullptr;
+  memcpy(buf + name, r.canonical.c_str(), r.canonical.size() + 1);
+  hostent entry{};
+  entry.h_name = buf + name;
+  entry.h_aliases = aliases;
+  entry.h_addrtype = AF_INET;
+  entry.h_length = 4;
+  entry.h_addr_list = addrList;
+  memcpy(buf, &entry, sizeof entry);
+  return static_cast<int>(need);
+}
+
+// On the loop's thread: the answers of finished lookups, to the windows that asked.
+void LookupsFinished() {
+  State &st = S();
+  for (const hostsock::LookupResult &r : hostsock::TakeFinishedLookups()) {
+    auto it = st.lookups.find(r.id);
+    if (it == st.lookups.end()) continue;  // cancelled, or the last cleanup came first
+    Lookup k = it->second;
+    st.lookups.erase(it);
+    int error = ResolveErrorToWsa(r.status);
+    int size = 0;
+    if (!error) {
+      size = PackHostEntry(r, k.buf, k.buflen);
+      if (size > k.buflen) error = WSAENOBUFS;
+    }
+    PostMessageA(k.hwnd, k.msg, static_cast<WPARAM>(r.id), WSAMAKEASYNCREPLY(size, error));
+  }
+}
+
 // One part of a dotted address: decimal, 0-prefixed octal or 0x-prefixed hex.
 bool ParsePart(const char *&p, unsigned long long *out) {
   int base = 10;
@@ -517,8 +592,10 @@ int WSAAPI WSACleanup() {
   State &st = S();
   if (st.startups == 0) return Fail(WSANOTINITIALISED);
   // The last cleanup closes what the process left open, as Windows does.
-  if (--st.startups == 0)
+  if (--st.startups == 0) {
     while (!st.socks.empty()) Release(st.socks.begin()->first);
+    st.lookups.clear();
+  }
   return 0;
 }
 
@@ -526,10 +603,45 @@ int WSAAPI WSACleanup() {
 int WSAAPI WSAGetLastError() { return static_cast<int>(GetLastError()); }
 void WSAAPI WSASetLastError(int error) { SetLastError(static_cast<DWORD>(error)); }
 
-int WSAAPI WSACancelAsyncRequest(HANDLE) {
+int WSAAPI WSACancelAsyncRequest(HANDLE request) {
   if (!Started()) return SOCKET_ERROR;
-  // No WSAAsyncGetXByY exists here, so no handle can name a request.
-  return Fail(WSAEINVAL);
+  // An answered request is forgotten at once, so it is as unknown as a made-up handle.
+  if (S().lookups.erase(reinterpret_cast<uintptr_t>(request)) == 0) return Fail(WSAEINVAL);
+  return 0;
+}
+
+HANDLE WSAAPI WSAAsyncGetHostByName(HWND hwnd, u_int msg, const char *name, char *buf, int buflen) {
+  if (!Started()) return nullptr;
+  if (!name || !buf || buflen < 0) {
+    WSASetLastError(WSAEFAULT);
+    return nullptr;
+  }
+  if (!IsWindow(hwnd)) {
+    WSASetLastError(WSAEINVAL);
+    return nullptr;
+  }
+  std::string query = name;
+  if (query.empty() && hostsock::HostName(&query) < 0) {
+    WSASetLastError(WSANO_RECOVERY);
+    return nullptr;
+  }
+  State &st = S();
+  if (!st.lookupsWatched) {
+    int fd = hostsock::LookupNotifyFd();
+    if (fd < 0) {
+      WSASetLastError(WSAENOBUFS);
+      return nullptr;
+    }
+    HostWatchFd(fd, POLLIN, [](int, short) { LookupsFinished(); });
+    st.lookupsWatched = true;
+  }
+  uintptr_t id = ++st.nextLookup;
+  if (hostsock::StartLookup(id, query) < 0) {
+    WSASetLastError(WSAENOBUFS);
+    return nullptr;
+  }
+  st.lookups[id] = Lookup{hwnd, msg, buf, buflen};
+  return reinterpret_cast<HANDLE>(id);
 }
 
 // ---- Notifications -------------------------------------------------------------------------
@@ -907,24 +1019,10 @@ hostent *WSAAPI gethostbyname(const char *name) {
   static thread_local HostEntry he;
   std::string canonical;
   std::vector<uint32_t> addrs;
-  switch (hostsock::ResolveIPv4(query, &canonical, &addrs)) {
-    case hostsock::Resolve::Ok:
-      break;
-    case hostsock::Resolve::NotFound:
-      WSASetLastError(WSAHOST_NOT_FOUND);
-      return nullptr;
-    case hostsock::Resolve::TryAgain:
-      WSASetLastError(WSATRY_AGAIN);
-      return nullptr;
-    case hostsock::Resolve::NoData:
-      WSASetLastError(WSANO_DATA);
-      return nullptr;
-    case hostsock::Resolve::NoMemory:
-      WSASetLastError(WSAENOBUFS);
-      return nullptr;
-    case hostsock::Resolve::NoRecovery:
-      WSASetLastError(WSANO_RECOVERY);
-      return nullptr;
+  hostsock::Resolve found = hostsock::ResolveIPv4(query, &canonical, &addrs);
+  if (found != hostsock::Resolve::Ok) {
+    WSASetLastError(ResolveErrorToWsa(found));
+    return nullptr;
   }
   he.name = canonical;
   he.addrs = addrs;
@@ -988,6 +1086,7 @@ void HostRegisterWinsockModules() {
       EXPORT("WSASetLastError", &WSASetLastError),
       EXPORT("WSAAsyncSelect", &WSAAsyncSelect),
       EXPORT("WSACancelAsyncRequest", &WSACancelAsyncRequest),
+      EXPORT("WSAAsyncGetHostByName", &WSAAsyncGetHostByName),
       EXPORT("socket", &socket),
       EXPORT("bind", &bind),
       EXPORT("listen", &listen),

@@ -95,6 +95,8 @@ typedef UINT_PTR SOCKET;
 #define FD_CONNECT 0x10
 #define FD_CLOSE 0x20
 #define WSAMAKEASYNCREPLY(buflen, error) MAKELONG(buflen, error)
+// The buffer a WSAAsyncGetHostByName answer always fits in.
+#define MAXGETHOSTSTRUCT 1024
 #define WSAMAKESELECTREPLY(event, error) MAKELONG(event, error)
 #define WSAGETASYNCBUFLEN(lParam) LOWORD(lParam)
 #define WSAGETASYNCERROR(lParam) HIWORD(lParam)
@@ -279,6 +281,7 @@ int WSAAPI WSAGetLastError();
 void WSAAPI WSASetLastError(int error);
 int WSAAPI WSAAsyncSelect(SOCKET s, HWND hwnd, u_int msg, long events);
 int WSAAPI WSACancelAsyncRequest(HANDLE asyncTask);
+HANDLE WSAAPI WSAAsyncGetHostByName(HWND hwnd, u_int msg, const char *name, char *buf, int buflen);
 SOCKET WSAAPI socket(int af, int type, int protocol);
 int WSAAPI bind(SOCKET s, const sockaddr *name, int namelen);
 int WSAAPI listen(SOCKET s, int backlog);

@@ -12,9 +12,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 namespace hostsock {
 
@@ -360,5 +364,76 @@ int HostName(std::string *name) {
   *name = buf;
   return 0;
 }
+
+// ---- Lookups off the loop's thread --------------------------------------------------------
+
+namespace {
+
+struct Lookups {
+  std::mutex lock;
+  std::vector<LookupResult> finished;
+  int pipe[2] = {-1, -1};
+  std::atomic<void (*)(const char *)> gate{nullptr};
+};
+
+// Never destroyed: a worker still waiting for the resolver may finish during exit.
+Lookups &L() {
+  static Lookups *l = new Lookups;
+  return *l;
+}
+
+// The notification pipe, made once; -errno when it cannot be.
+int EnsureLookupPipe() {
+  Lookups &l = L();
+  std::lock_guard<std::mutex> g(l.lock);
+  if (l.pipe[0] >= 0) return 0;
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return Fail();
+  l.pipe[0] = fds[0];
+  l.pipe[1] = fds[1];
+  return 0;
+}
+
+}  // namespace
+
+int StartLookup(uintptr_t id, const std::string &name) {
+  int r = EnsureLookupPipe();
+  if (r < 0) return r;
+  try {
+    std::thread([id, name] {
+      Lookups &l = L();
+      if (auto gate = l.gate.load()) gate(name.c_str());
+      LookupResult result{id, Resolve::NoRecovery, {}, {}};
+      result.status = ResolveIPv4(name, &result.canonical, &result.addrs);
+      std::lock_guard<std::mutex> g(l.lock);
+      l.finished.push_back(std::move(result));
+      // A full pipe already says that something is waiting.
+      char one = 1;
+      if (write(l.pipe[1], &one, 1) < 0) {
+      }
+    }).detach();
+  } catch (const std::system_error &e) {
+    return -e.code().value();
+  }
+  return 0;
+}
+
+int LookupNotifyFd() {
+  EnsureLookupPipe();
+  return L().pipe[0];
+}
+
+std::vector<LookupResult> TakeFinishedLookups() {
+  Lookups &l = L();
+  std::lock_guard<std::mutex> g(l.lock);
+  char buf[64];
+  while (l.pipe[0] >= 0 && read(l.pipe[0], buf, sizeof buf) > 0) {
+  }
+  std::vector<LookupResult> done;
+  done.swap(l.finished);
+  return done;
+}
+
+void SetLookupGate(void (*gate)(const char *name)) { L().gate = gate; }
 
 }  // namespace hostsock

@@ -80,4 +80,21 @@ enum class Resolve { Ok, NotFound, TryAgain, NoRecovery, NoData, NoMemory };
 Resolve ResolveIPv4(const std::string &name, std::string *canonical, std::vector<uint32_t> *addrs);
 int HostName(std::string *name);
 
+// Lookups that never block the caller: each runs ResolveIPv4 on a worker thread of its
+// own. Finished ones are collected on the message loop's thread: LookupNotifyFd becomes
+// readable, and TakeFinishedLookups drains it and hands them over.
+struct LookupResult {
+  uintptr_t id;
+  Resolve status;
+  std::string canonical;
+  std::vector<uint32_t> addrs;
+};
+// 0, or -errno when no thread (or no notification pipe) could be had.
+int StartLookup(uintptr_t id, const std::string &name);
+int LookupNotifyFd();
+std::vector<LookupResult> TakeFinishedLookups();
+// Host-only tests: called on the worker thread before the name is resolved (null: none),
+// so that a test can hold a lookup up for as long as it likes.
+void SetLookupGate(void (*gate)(const char *name));
+
 }  // namespace hostsock

@@ -232,7 +232,7 @@ TEST_F(ControllerTest, StatusTextInBothPlatformForms) {
   EXPECT_EQ(s->StatusText(), "ntp.example.jp@1440min. LastSync:" + when);
 }
 
-TEST_F(ControllerTest, PriorityFollowsTheChoiceUntilATickLeavesItIdle) {
+TEST_F(ControllerTest, PriorityFollowsTheChoiceUntilTheAnswerLeavesItIdle) {
   TSetup *s = MakeSetup();
   HANDLE self = GetCurrentProcess();
   // An unprivileged process on Linux cannot leave the idle class again.
@@ -247,10 +247,19 @@ TEST_F(ControllerTest, PriorityFollowsTheChoiceUntilATickLeavesItIdle) {
     s->PRIORITY->SetItemIndex(row.index);
     s->ApplyPriority();
     EXPECT_EQ(GetPriorityClass(self), row.expected);
+    // The answer is awaited at the chosen priority; once it is dealt with, idle.
     s->CheckTimerTimer(s->CheckTimer);
+    ASSERT_TRUE(RequestOutstanding(s));
+    EXPECT_EQ(GetPriorityClass(self), row.expected);
+    Answer(s, UtcStamp(Civil(2026, 12, 7, 1, 2, 3)));
     EXPECT_EQ(GetPriorityClass(self), static_cast<DWORD>(IDLE_PRIORITY_CLASS));
     SetPriorityClass(self, NORMAL_PRIORITY_CLASS);
   }
+  // A tick that sends nothing leaves the process idle at once.
+  s->UseNTPServer->SetText("");
+  s->CheckTimerTimer(s->CheckTimer);
+  EXPECT_EQ(GetPriorityClass(self), static_cast<DWORD>(IDLE_PRIORITY_CLASS));
+  SetPriorityClass(self, NORMAL_PRIORITY_CLASS);
   // An index outside the choices leaves the class alone.
   s->PRIORITY->SetItemIndex(-1);
   s->ApplyPriority();
@@ -311,7 +320,7 @@ TEST_F(ControllerTest, UnusableAdvanceInARealAnswerGoesToTheGeneralErrorReport) 
 TEST_F(ControllerTest, FailuresRetrySoonerWarnOnceTryTheListAndASuccessEndsThem) {
   TSetup *s = MakeSetup("0.0.0.0");  // fails at once: no address
   s->ServerList->Items()->Clear();
-  for (const char *name : {"a.example", "0.0.0.0", "", "255.255.255.255", "127.0.0.9"})
+  for (const char *name : {"a.example", "0.0.0.0", "", "0", "127.0.0.9"})
     s->ServerList->Items()->Add(name);
   const struct {
     const char *server;  // asked by the attempt
@@ -319,7 +328,7 @@ TEST_F(ControllerTest, FailuresRetrySoonerWarnOnceTryTheListAndASuccessEndsThem)
     size_t warnings;
   } rows[] = {
       {"0.0.0.0", 60000, 0},          {"0.0.0.0", 120000, 0},
-      {"0.0.0.0", 240000, 1},         {"255.255.255.255", 480000, 1},  // after three: the list, from the chosen one on
+      {"0.0.0.0", 240000, 1},         {"0", 480000, 1},  // after three: the list, from the chosen one on
       {"127.0.0.9", 0, 1},
   };
   for (const auto &row : rows) {
@@ -495,7 +504,7 @@ TEST_F(RunOnceTest, EndsOnlyAfterTheAnswerOfItsAttempt) {
 TEST_F(RunOnceTest, FailedAttemptsAreRetriedAtOnceThenItEndsWithStatusOne) {
   TSetup *s = MakeSetup("0.0.0.0");  // a name without an address fails at once
   s->ServerList->Items()->Clear();
-  for (const char *name : {"0.0.0.0", "255.255.255.255"}) s->ServerList->Items()->Add(name);
+  for (const char *name : {"0.0.0.0", "0"}) s->ServerList->Items()->Add(name);
   std::vector<std::string> asked;
   // The chosen server three times, then the list's other entry once; a Winsock error
   // counts as a failure like a name without an address.
@@ -516,7 +525,7 @@ TEST_F(RunOnceTest, FailedAttemptsAreRetriedAtOnceThenItEndsWithStatusOne) {
       EXPECT_EQ(s->CheckTimer->Interval(), 500u) << "run-once tries again at once";
     }
   }
-  EXPECT_EQ(asked, (std::vector<std::string>{"0.0.0.0", "127.0.0.9", "0.0.0.0", "255.255.255.255"}));
+  EXPECT_EQ(asked, (std::vector<std::string>{"0.0.0.0", "127.0.0.9", "0.0.0.0", "0"}));
   EXPECT_EQ(s->UseNTPServer->Text(), "0.0.0.0") << "the choice stays";
   EXPECT_TRUE(Application->Terminated());
   EXPECT_EQ(s->ExitCode(), 1);

@@ -2,9 +2,11 @@
  * clock: every call that would set or slew the system time is written to the file
  * named by HOROLAN_CLOCKSHIM_LOG and then reported as done. With
  * HOROLAN_CLOCKSHIM_REFUSE=1 the calls fail with EPERM instead, as they do for a user
- * without the right to set the time. Read-only adjtimex queries go through.
- * With HOROLAN_CLOCKSHIM_NO_DNS=1 a host name that is not a dotted address has no
- * address, and no query leaves the machine for the name server. */
+ * without the right to set the time. With HOROLAN_CLOCKSHIM_MONOTONIC=1 each line also
+ * carries the CLOCK_MONOTONIC moment of the call, taken first, so that a benchmark can
+ * tell how long after some event the clock would have been set. Read-only adjtimex
+ * queries go through. With HOROLAN_CLOCKSHIM_NO_DNS=1 a host name that is not a dotted
+ * address has no address, and no query leaves the machine for the name server. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -20,13 +22,21 @@
 #include <unistd.h>
 
 static void Record(const char *call, long long sec, long nsec) {
+  struct timespec mono;
+  clock_gettime(CLOCK_MONOTONIC, &mono);
   const char *path = getenv("HOROLAN_CLOCKSHIM_LOG");
   if (path == NULL || *path == 0) return;
   int saved = errno;
   int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
   if (fd >= 0) {
-    char line[128];
-    int n = snprintf(line, sizeof line, "%s %lld.%09ld %d\n", call, sec, nsec, (int)getpid());
+    char line[160];
+    const char *withMono = getenv("HOROLAN_CLOCKSHIM_MONOTONIC");
+    int n;
+    if (withMono != NULL && strcmp(withMono, "1") == 0)
+      n = snprintf(line, sizeof line, "%s %lld.%09ld %d %lld.%09ld\n", call, sec, nsec, (int)getpid(),
+                   (long long)mono.tv_sec, mono.tv_nsec);
+    else
+      n = snprintf(line, sizeof line, "%s %lld.%09ld %d\n", call, sec, nsec, (int)getpid());
     /* One write per line, so lines of several processes do not interleave. */
     if (n > 0 && write(fd, line, (size_t)n) < 0) n = 0;
     close(fd);

@@ -1,8 +1,15 @@
 // WSAAsyncSelect: which notifications reach the window, in which order, and when an
-// event is reported again.
+// event is reported again; host lookups answered through the window.
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "tests/platform/WinsockTestApi.h"
+#ifndef _WIN32
+#include "platform/host/winsock_posix.h"
+#endif
 
 namespace {
 
@@ -186,5 +193,80 @@ TEST_F(WinsockAsync, ClosingLeavesPostedNotificationsQueued) {
   EXPECT_EQ(ws.WSAGetLastError(), WSAENOTSOCK);
   ws.closesocket(a);
 }
+
+// A name is looked up in the background: the answer is one message naming the request,
+// with the host entry in the caller's buffer.
+TEST_F(WinsockAsync, HostLookupAnswersThroughTheWindow) {
+  std::vector<char> buf(MAXGETHOSTSTRUCT);
+  HANDLE h = ws.WSAAsyncGetHostByName(window.Handle(), NotifyWindow::kMessage, "localhost", buf.data(),
+                                      static_cast<int>(buf.size()));
+  ASSERT_NE(h, nullptr);
+  std::vector<Note> notes = window.Pump(1, kDeadline);
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0].socket, static_cast<SOCKET>(reinterpret_cast<uintptr_t>(h)));
+  EXPECT_EQ(notes[0].error, 0);
+  const hostent *entry = reinterpret_cast<const hostent *>(buf.data());
+  EXPECT_EQ(entry->h_length, 4);
+  ASSERT_NE(entry->h_addr_list[0], nullptr);
+  u_long addr;
+  memcpy(&addr, entry->h_addr_list[0], 4);
+  EXPECT_EQ(ws.ntohl(addr) >> 24, 127u);
+}
+
+#ifndef _WIN32
+// Holds every lookup's worker until the test opens the gate (or two seconds pass, so
+// that a lookup made on the caller's thread shows up as a late post, not a hang).
+struct LookupGate {
+  static std::mutex lock;
+  static std::condition_variable changed;
+  static bool open;
+  static void Wait(const char *) {
+    std::unique_lock<std::mutex> g(lock);
+    changed.wait_for(g, std::chrono::seconds(2), [] { return open; });
+  }
+  static void Set(bool value) {
+    std::lock_guard<std::mutex> g(lock);
+    open = value;
+    changed.notify_all();
+  }
+};
+std::mutex LookupGate::lock;
+std::condition_variable LookupGate::changed;
+bool LookupGate::open = false;
+
+TEST_F(WinsockAsync, ASlowResolverDoesNotDelayAPostedMessage) {
+  LookupGate::Set(false);
+  hostsock::SetLookupGate(&LookupGate::Wait);
+  struct Restore {
+    ~Restore() {
+      LookupGate::Set(true);
+      hostsock::SetLookupGate(nullptr);
+    }
+  } restore;
+  std::vector<char> buf(MAXGETHOSTSTRUCT);
+  HANDLE h = ws.WSAAsyncGetHostByName(window.Handle(), NotifyWindow::kMessage, "localhost", buf.data(),
+                                      static_cast<int>(buf.size()));
+  ASSERT_NE(h, nullptr);
+  PostMessageA(window.Handle(), NotifyWindow::kMessage, 7, WSAMAKESELECTREPLY(FD_READ, 0));
+  EXPECT_EQ(window.Pump(1, kDeadline), (std::vector<Note>{{7, FD_READ, 0}}));
+  EXPECT_EQ(window.Pump(1, kQuiet), std::vector<Note>{});
+
+  LookupGate::Set(true);
+  std::vector<Note> notes = window.Pump(1, kDeadline);
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0].socket, static_cast<SOCKET>(reinterpret_cast<uintptr_t>(h)));
+  EXPECT_EQ(notes[0].error, 0);
+
+  // A request cancelled while its worker waits posts nothing.
+  LookupGate::Set(false);
+  h = ws.WSAAsyncGetHostByName(window.Handle(), NotifyWindow::kMessage, "localhost", buf.data(),
+                               static_cast<int>(buf.size()));
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(ws.WSACancelAsyncRequest(h), 0);
+  LookupGate::Set(true);
+  EXPECT_EQ(window.Pump(1, kQuiet), std::vector<Note>{});
+  EXPECT_EQ(ws.WSACancelAsyncRequest(h), SOCKET_ERROR);
+}
+#endif
 
 }  // namespace

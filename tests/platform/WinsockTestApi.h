@@ -15,6 +15,7 @@
   X(WSAGetLastError)              \
   X(WSAAsyncSelect)               \
   X(WSACancelAsyncRequest)        \
+  X(WSAAsyncGetHostByName)        \
   X(socket)                       \
   X(bind)                         \
   X(listen)                       \

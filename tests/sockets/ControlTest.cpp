@@ -199,8 +199,23 @@ TEST_F(ControlTest, RepliesAreDeferredUnlessDirectAndQueuedOnesDieWithTheControl
   PumpFor(20);
 }
 
+TEST_F(ControlTest, HeartbeatRunsOnlyWhileADataSocketNeedsIt) {
+  TickCounter client;
+  client.SetHeartbeatInterval(20);
+  PumpFor(150);
+  EXPECT_EQ(client.Ticks, 0) << "a control without sockets woke up";
+  SOCKET s = client.CreateSocket();
+  ASSERT_TRUE(PumpUntil([&] { return client.Ticks >= 2; }, 3000));
+  client.FreeSocket(s);
+  PumpFor(30);  // a tick already queued may still arrive
+  int ticks = client.Ticks;
+  PumpFor(150);
+  EXPECT_EQ(client.Ticks, ticks);
+}
+
 TEST_F(ControlTest, HeartbeatKeepsItsTimerWhenSetToTheSameValueAndStopsAtZero) {
   TickCounter client;
+  client.CreateSocket();
   client.SetHeartbeatInterval(40);
   // Re-setting the current value more often than the interval must not restart it.
   ASSERT_TRUE(PumpUntil(
