@@ -7,8 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "app/BIOS.h"
+#include "app/LogonTask.h"
 #include "app/VersionInfo.h"
 #include "app/fSetup.h"
+#include "platform/logontask.h"
 #include "platform/uistate.h"
 #include "platform/winapi.h"
 
@@ -371,8 +374,12 @@ void TSetup::SNTPCSNTPTime(TObject *, TDateTime TimeStamp, double, double, uint8
     if (!FClockSetFailing) {
       FClockSetFailing = true;
       std::string text = "時計を設定できませんでした。";
-      if (error == ERROR_PRIVILEGE_NOT_HELD)
-        text += "管理者権限が必要です。トレイメニューの「ログオン時に管理者として起動」で設定できます。";
+      if (error == ERROR_PRIVILEGE_NOT_HELD) {
+        text += "管理者権限が必要です。";
+        // Only where the menu offers the logon task (not on the host layer).
+        if (QueryLogonTask(LogonTaskName(GetLogonUserName())) != TLogonTaskState::Unavailable)
+          text += "トレイメニューの「ログオン時に管理者として起動」で設定できます。";
+      }
       const std::string reason = SystemErrorText(error);
       if (!reason.empty()) text += "\r\n" + reason;
       ShowBalloon("時刻設定エラー", text, biError);
