@@ -42,6 +42,9 @@ std::vector<std::string> ParseServerList(const std::string &bytes) {
     start = i + 1;
   }
   if (start < end) entries.push_back(Trimmed(bytes.substr(start, end - start)));
+  // A mark left between blanks at the start would come back as the file's own mark.
+  while (!entries.empty() && entries[0].compare(0, 3, "\xEF\xBB\xBF") == 0)
+    entries[0] = Trimmed(entries[0].substr(3));
   return entries;
 }
 

@@ -37,6 +37,7 @@ TEST(ServerListFile, LineEndsNulAndEmptyLines) {
       {"\t a.example \t\r\n", {"a.example"}},
       {"\xEF\xBB\xBF" "a\r\nb\r\n", {"a", "b"}},  // an editor's byte-order mark
       {"\xEF\xBB\xBF", {}},
+      {"\xEF\xBB\xBF \xEF\xBB\xBF a\r\n", {"a"}},  // so that writing it out and reading it again agree
       {"a\r\n\xEF\xBB\xBF" "b", {"a", "\xEF\xBB\xBF" "b"}},  // only at the start
       {"ntp.例え.jp\r\n", {"ntp.例え.jp"}},
   };
