@@ -134,7 +134,6 @@ class TSetup : public TForm {
   // Consecutive attempts without a usable time, and what became of the last one.
   int FFailures = 0;
   bool FFailureWarned = false;  // the warning balloon of this run of failures was shown
-  std::string FLastFailure;
   TDateTime FLastFailureAt = 0.0;
   std::string FAttemptServer;  // asked by the attempt in flight, or answered last
   bool FAttemptOpen = false;

@@ -189,7 +189,6 @@ void TSetup::AttemptFailed(const std::string &Reason) {
   FAttemptOpen = false;
   SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
   ++FFailures;
-  FLastFailure = Reason;
   FLastFailureAt = LocalNow();
   TrayIcon->SetHint(FailureStatusText());
   if (FFailures >= FailuresBeforeWarning && !FFailureWarned) {
