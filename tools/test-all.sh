@@ -12,7 +12,7 @@ done
 # The shipped build is 32-bit Windows code.
 for exe in build/win32/tests/*/*.exe build/win32/app/*.exe; do
   [ -e "$exe" ] || continue
-  file "$exe" | grep -q 'PE32 executable' || { echo "$exe is not a 32-bit Windows executable" >&2; exit 1; }
+  [[ $(file "$exe") == *'PE32 executable'* ]] || { echo "$exe is not a 32-bit Windows executable" >&2; exit 1; }
 done
 
 # The release archive: the shipped executable, its help and the read-me, in one folder.
@@ -20,8 +20,11 @@ cmake --build --preset win32 --target horolan_zip
 version=$(sed -n 's/^#define HL_VER_\(MAJOR\|MINOR\|RELEASE\|BUILD\) \([0-9]*\)$/\2/p' app/VersionInfo.h | paste -sd.)
 archive="build/win32/Horolan-$version.zip"
 unzip -l "$archive"
+# The listing is read whole first: grep -q leaving early would kill unzip by SIGPIPE,
+# which pipefail reports as a missing file.
+listing=$(unzip -Z1 "$archive")
 for f in Horolan/Horolan.exe Horolan/Horolan.pdf Horolan/readme.txt; do
-  unzip -Z1 "$archive" | grep -qx "$f" || { echo "$archive lacks $f" >&2; exit 1; }
+  grep -qx "$f" <<<"$listing" || { echo "$archive lacks $f" >&2; exit 1; }
 done
 # What is inside is what it claims to be; the read-me is code page 932 with CR LF.
 unzip -p "$archive" Horolan/Horolan.exe | python3 -c 'import sys; sys.exit(sys.stdin.buffer.read()[:2] != b"MZ")' ||
