@@ -113,6 +113,7 @@ class TSetup : public TForm {
   void FinishRunOnce(bool ClockSet, const std::string &Reason = std::string());
   void RunOnceTimerTimer();
   void CloseForRunOnce();
+  void MakeRunOnceTimer();
   void ArmRunOnceTimer(UINT Ms);
   void SessionEndQuery(const TMessage &Message);
 

@@ -236,6 +236,8 @@ void TSetup::CheckTimerTimer(TObject *) {
   // A tick is the attempt a deferral promised; it may defer again.
   FDeferred = false;
   FResumeAnnounced = false;
+  // Its window is made now: nothing slow may stand between the query and its answer.
+  if (FRunOnce) MakeRunOnceTimer();
   try {
     StartSync();
   } catch (std::exception &e) {
@@ -264,12 +266,15 @@ void TSetup::CheckTimerTimer(TObject *) {
     SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
 }
 
+void TSetup::MakeRunOnceTimer() {
+  if (FRunOnceTimer) return;
+  FRunOnceTimer = new TTimer(this);
+  FRunOnceTimer->SetEnabled(false);
+  FRunOnceTimer->SetOnTimer([this](TObject *) { RunOnceTimerTimer(); });
+}
+
 void TSetup::ArmRunOnceTimer(UINT Ms) {
-  if (!FRunOnceTimer) {
-    FRunOnceTimer = new TTimer(this);
-    FRunOnceTimer->SetEnabled(false);
-    FRunOnceTimer->SetOnTimer([this](TObject *) { RunOnceTimerTimer(); });
-  }
+  MakeRunOnceTimer();
   FRunOnceTimer->SetEnabled(false);
   FRunOnceTimer->SetInterval(Ms);
   FRunOnceTimer->SetEnabled(true);

@@ -108,6 +108,7 @@ struct State {
   long long sleepBaseline = -1;  // CLOCK_BOOTTIME - CLOCK_MONOTONIC at the last look
   bool simulatedResume = false;
   bool justWoken = false;  // the last poll() was the one that slept: nothing since
+  long long lastPollMs = -1;  // when a poll() last looked at the watched fds
 };
 
 State &S() {
@@ -650,6 +651,7 @@ void PollOnce(int timeoutMs) {
   for (auto &f : s.fdWatches)
     if (f.second.events) fds.push_back(pollfd{f.first, f.second.events, 0});
   int n = poll(fds.data(), fds.size(), timeoutMs);
+  s.lastPollMs = NowMs();
   if (n > 0) {
     if (fds[0].revents) DrainWakePipe();
     for (size_t i = 1; i < fds.size(); ++i) {
@@ -721,13 +723,15 @@ int NextTimeout(HWND filter, UINT lo, UINT hi) {
 
 bool Pump(LPMSG msg, HWND filter, UINT lo, UINT hi, bool remove, bool wait) {
   State &s = S();
-  // Sockets get a look before a waiting message, so a busy queue cannot starve them;
-  // not when the poll() that just woke the loop has looked already, and with nothing
-  // waiting the one poll() below both looks and sleeps.
+  // Sockets get a look before a waiting message, so a busy queue cannot starve them:
+  // at least once a millisecond, which spares the messages one poll() produced a
+  // system call each on their way (a socket's answer among them). A peek looks unless
+  // the poll() that just woke the loop has; with nothing waiting the one poll() below
+  // both looks and sleeps.
   const bool justPolled = s.justWoken;
   s.justWoken = false;
   MSG peek;
-  if (!justPolled && (!wait || Retrieve(&peek, filter, lo, hi, false))) PollOnce(0);
+  if (wait ? NowMs() - s.lastPollMs >= 1 && Retrieve(&peek, filter, lo, hi, false) : !justPolled) PollOnce(0);
   for (;;) {
     if (Retrieve(msg, filter, lo, hi, remove)) return true;
     if (!wait) return false;
