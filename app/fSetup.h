@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "controls/AlignedSpinEdit.h"
 #include "controls/AltCueFix.h"
@@ -101,6 +102,8 @@ class TSetup : public TForm {
   void CreateDesign();
   // Puts the values read from the INI file into the controls' ranges, as OK does.
   void CheckLoadedValues();
+  // The servers failover takes in turn: the chosen one, then the list's other entries.
+  std::vector<std::string> FailoverTurns(const std::string &Chosen) const;
   // The server an attempt asks: the chosen one, or after repeated failures the next
   // entries of the server list in turn.
   std::string ServerForAttempt(const std::string &Chosen) const;

@@ -140,8 +140,7 @@ void TSetup::ShowBalloon(const std::string &Title, const std::string &Text, TBal
   FBalloonShown = true;
 }
 
-std::string TSetup::ServerForAttempt(const std::string &Chosen) const {
-  if (FFailures < FailuresBeforeWarning) return Chosen;
+std::vector<std::string> TSetup::FailoverTurns(const std::string &Chosen) const {
   // The chosen server, then the list's entries after it (from the top when it is not
   // listed), each name once.
   std::vector<std::string> turns{Chosen};
@@ -159,6 +158,12 @@ std::string TSetup::ServerForAttempt(const std::string &Chosen) const {
     for (const std::string &t : turns) seen = seen || SameServer(t, name);
     if (!seen) turns.push_back(name);
   }
+  return turns;
+}
+
+std::string TSetup::ServerForAttempt(const std::string &Chosen) const {
+  if (FFailures < FailuresBeforeWarning) return Chosen;
+  const std::vector<std::string> turns = FailoverTurns(Chosen);
   return turns[static_cast<size_t>(FFailures - FailuresBeforeWarning + 1) % turns.size()];
 }
 
@@ -191,17 +196,20 @@ void TSetup::AttemptFailed(const std::string &Reason) {
   ++FFailures;
   FLastFailureAt = LocalNow();
   TrayIcon->SetHint(FailureStatusText());
+  const int others = std::min(RunOnceOtherServers, std::max(0, ServerList->Items()->Count() - 1));
+  const bool runOnceRetries =
+      FRunOnce && FRunOnceAttempts < FailuresBeforeWarning + others && !UseNTPServer->Text().empty();
   if (FFailures >= FailuresBeforeWarning && !FFailureWarned) {
     FFailureWarned = true;
     std::string text = "NTPサーバー " + FAttemptServer + " と" + std::to_string(FFailures) +
                        "回続けて同期できませんでした。\r\n" + Reason;
-    if (ServerForAttempt(UseNTPServer->Text()) != UseNTPServer->Text() || ServerList->Items()->Count() > 1)
+    // Only when there is another server to ask, and another attempt to ask it.
+    if (FailoverTurns(UseNTPServer->Text()).size() > 1 && (!FRunOnce || runOnceRetries))
       text += "\r\nサーバーリストの次のサーバーを試します。";
     ShowBalloon("同期警告", text, biWarning);
   }
   if (FRunOnce) {
-    const int others = std::min(RunOnceOtherServers, std::max(0, ServerList->Items()->Count() - 1));
-    if (FRunOnceAttempts < FailuresBeforeWarning + others && !UseNTPServer->Text().empty()) {
+    if (runOnceRetries) {
       if (FRunOnceTimer) FRunOnceTimer->SetEnabled(false);
       CheckTimer->SetInterval(RunOnceRetryMs);
       CheckTimer->SetEnabled(true);

@@ -8,8 +8,10 @@ if [ -z "${WINEPREFIX:-}" ]; then
   WINEPREFIX="$(cd "$(dirname "$1")" && pwd)/wineprefix"
 fi
 export WINEPREFIX
-# Debian's wine picks the loader the executable needs, 32-bit (wine32) or 64-bit.
-wine_cmd=$(command -v wine || command -v wine64)
+# The loader the executable needs; a 32-bit one on a machine that runs no 32-bit code
+# is skipped (77).
+wine_cmd=$(bash "$(dirname "$0")/wine-loader.sh" "$1") || exit $?
+[[ $wine_cmd == */wine64 ]] && export WINELOADER="$wine_cmd"
 # The first run creates the prefix; parallel tests wait for it instead of racing.
 mkdir -p "$(dirname "$WINEPREFIX")"
 (

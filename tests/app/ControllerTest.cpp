@@ -349,6 +349,7 @@ TEST_F(ControllerTest, FailuresRetrySoonerWarnOnceTryTheListAndASuccessEndsThem)
         ++warnings;
         EXPECT_NE(b.second.find("0.0.0.0"), std::string::npos);
         EXPECT_NE(b.second.find("サーバー名からアドレスを得られません。"), std::string::npos);
+        EXPECT_NE(b.second.find("次のサーバーを試します"), std::string::npos);
       }
     EXPECT_EQ(warnings, row.warnings);
     EXPECT_NE(s->TrayIcon->Hint().find("前回の同期に失敗しました"), std::string::npos);
@@ -363,9 +364,13 @@ TEST_F(ControllerTest, FailuresRetrySoonerWarnOnceTryTheListAndASuccessEndsThem)
   EXPECT_NE(s->TrayIcon->Hint().find("NTP Server : 127.0.0.9\r\n"), std::string::npos);
   EXPECT_EQ(s->TrayIcon->Hint(), s->StatusText());
   testhooks::ClearShellNotifyCalls();
+  // A list with nothing but the chosen server: the warning promises no other one.
+  s->ServerList->Items()->Clear();
+  for (const char *name : {"", "0.0.0.0", ""}) s->ServerList->Items()->Add(name);
   for (int i = 0; i < 3; ++i) s->CheckTimerTimer(s->CheckTimer);
   EXPECT_EQ(s->SNTPC->Server, "0.0.0.0");
-  EXPECT_EQ(Balloons().size(), 1u) << "a new run of failures is told again";
+  ASSERT_EQ(Balloons().size(), 1u) << "a new run of failures is told again";
+  EXPECT_EQ(Balloons()[0].second.find("次のサーバーを試します"), std::string::npos);
   // The retry waits at most one interval.
   s->UpdateTime->SetText("10");
   for (int i = 0; i < 4; ++i) s->CheckTimerTimer(s->CheckTimer);

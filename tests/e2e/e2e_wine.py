@@ -20,6 +20,7 @@ import time
 
 from e2e_common import Chronyd, Failure, check, ini_text, ini_values, read_bytes, wait_for
 
+TOOLS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools")
 SERVER = "127.0.0.4"  # apart from the other suites' chronyd addresses
 USER = pwd.getpwuid(os.geteuid()).pw_name
 WM_RBUTTONDOWN, WM_MBUTTONDOWN = 0x204, 0x207
@@ -32,7 +33,15 @@ class Wine:
         self.h = h
         self.env = dict(os.environ, WINEPREFIX=h.prefix, LANG="ja_JP.UTF-8", LC_ALL="ja_JP.UTF-8",
                         WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
-        self.wine = shutil.which("wine") or shutil.which("wine64")
+        loader = subprocess.run(["bash", os.path.join(TOOLS, "wine-loader.sh"), h.exe], capture_output=True, text=True)
+        if loader.returncode == 77:
+            print("SKIP: " + loader.stderr.strip())
+            sys.exit(77)
+        if loader.returncode != 0:
+            raise Failure("no Wine loader: " + loader.stderr.strip())
+        self.wine = loader.stdout.strip()
+        if self.wine.endswith("/wine64"):
+            self.env["WINELOADER"] = self.wine
         self.xvfb = None
         self.start_display()
         with open(h.prefix + ".lock", "w") as lock:
