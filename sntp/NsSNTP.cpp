@@ -179,6 +179,10 @@ void TNsCustomSNTPClient::HandleLookupDone(LPARAM Reply) {
 }
 
 void TNsCustomSNTPClient::SendRequest() {
+  // Tied to the server: the system drops whatever anyone else sends to this port, and
+  // the answer takes the system's shorter way for a known peer. Should the tie fail, the
+  // address given with each datagram does the same job.
+  WinSockAccess->connect()(FSocket, reinterpret_cast<const sockaddr *>(&FServerAddr), sizeof FServerAddr);
   BuildSntpRequest(FMsg);
   AddToTimestamp(&FMsg[SntpTransmitOffset], SubMillisecondNoise());
   std::copy(FMsg.begin() + SntpTransmitOffset, FMsg.begin() + SntpTransmitOffset + 8, FSentTransmit.begin());

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -399,9 +400,18 @@ long long LocalOffsetAtUtc(long long utcMs) {
   return static_cast<long long>(local.tm_gmtoff) * 1000;
 }
 
+// The zone's offset at the last local-to-UTC conversion, seeded at start-up: it nearly
+// always still holds, and one localtime_r() confirms it where mktime() tries several.
+// Setting the clock from an answer is the conversion this spares.
+std::atomic<long long> gLastLocalOffsetMs{LocalOffsetAtUtc(static_cast<long long>(time(nullptr)) * 1000)};
+
 // Local civil time to UTC ms, by the host zone (a time in a DST gap or overlap is
-// resolved the way mktime resolves it).
+// resolved the way mktime resolves it, unless the last offset fits it).
 long long LocalToUtcMs(const SYSTEMTIME &st) {
+  const long long civil = CivilMs(st);
+  const long long offset = gLastLocalOffsetMs.load(std::memory_order_relaxed);
+  // A moment whose local time is st: the answer, unless the offset has changed since.
+  if (LocalOffsetAtUtc(civil - offset) == offset) return civil - offset;
   tm t{};
   t.tm_year = st.wYear - 1900;
   t.tm_mon = st.wMonth - 1;
@@ -411,7 +421,9 @@ long long LocalToUtcMs(const SYSTEMTIME &st) {
   t.tm_sec = st.wSecond;
   t.tm_isdst = -1;
   time_t secs = mktime(&t);
-  return static_cast<long long>(secs) * 1000 + st.wMilliseconds;
+  const long long utc = static_cast<long long>(secs) * 1000 + st.wMilliseconds;
+  gLastLocalOffsetMs.store(civil - utc, std::memory_order_relaxed);
+  return utc;
 }
 
 BOOL SetClock(long long utcMs, bool local) {

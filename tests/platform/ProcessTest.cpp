@@ -62,7 +62,10 @@ long long DaysSince1970(int y, int m, int d) {
 // known (expectedOffsetMinutes), the UTC moment is checked against the hand-made sum too.
 void CheckLocalTimeConversion(const char *expectedOffsetMinutes) {
   ASSERT_TRUE(testhooks::FakeClockInstalled());
-  for (SYSTEMTIME local : {Civil(2024, 1, 15, 3, 4, 5, 600), Civil(2024, 7, 15, 23, 59, 58, 7)}) {
+  // Winter, summer and winter again: where the zone has daylight saving time the offset
+  // of one conversion is wrong for the next.
+  for (SYSTEMTIME local :
+       {Civil(2024, 1, 15, 3, 4, 5, 600), Civil(2024, 7, 15, 23, 59, 58, 7), Civil(2024, 12, 24, 12, 0, 0, 0)}) {
     SCOPED_TRACE(local.wMonth);
     testhooks::ClearClockSets();
     ASSERT_TRUE(SetLocalTime(&local));
@@ -192,6 +195,7 @@ TEST(SecondProcess, SetLocalTimeConvertsByTheHostZone) {
   // winter and summer alike.
   if (!testhooks::HostLayer()) GTEST_SKIP() << "the zone cannot be chosen per process here";
   EXPECT_EQ(RunChild("localtime:540", "TZ", "JST-9"), 0u);
+  EXPECT_EQ(RunChild("localtime", "TZ", "CET-1CEST,M3.5.0,M10.5.0/3"), 0u);
 }
 
 TEST(SecondProcess, ChildExitCodesArePassedOn) {
