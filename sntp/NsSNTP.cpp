@@ -181,13 +181,18 @@ void TNsCustomSNTPClient::HandleLookupDone(LPARAM Reply) {
 void TNsCustomSNTPClient::SendRequest() {
   // Tied to the server: the system drops whatever anyone else sends to this port, and
   // the answer takes the system's shorter way for a known peer. Should the tie fail, the
-  // address given with each datagram does the same job.
-  WinSockAccess->connect()(FSocket, reinterpret_cast<const sockaddr *>(&FServerAddr), sizeof FServerAddr);
+  // address given with the datagram does the same job.
+  const bool tied = WinSockAccess->connect()(FSocket, reinterpret_cast<const sockaddr *>(&FServerAddr),
+                                             sizeof FServerAddr) == 0;
   BuildSntpRequest(FMsg);
   AddToTimestamp(&FMsg[SntpTransmitOffset], SubMillisecondNoise());
   std::copy(FMsg.begin() + SntpTransmitOffset, FMsg.begin() + SntpTransmitOffset + 8, FSentTransmit.begin());
-  WinSockAccess->sendto()(FSocket, reinterpret_cast<const char *>(FMsg.data()), static_cast<int>(FMsg.size()),
-                          0, reinterpret_cast<const sockaddr *>(&FServerAddr), sizeof FServerAddr);
+  const char *request = reinterpret_cast<const char *>(FMsg.data());
+  if (tied)
+    WinSockAccess->send()(FSocket, request, static_cast<int>(FMsg.size()), 0);
+  else
+    WinSockAccess->sendto()(FSocket, request, static_cast<int>(FMsg.size()), 0,
+                            reinterpret_cast<const sockaddr *>(&FServerAddr), sizeof FServerAddr);
   FQueryOutstanding = true;
   FLastRefusal = sacAccepted;
   // After a lookup its timer runs on: the time-out covers the lookup and the answer.

@@ -724,14 +724,17 @@ int NextTimeout(HWND filter, UINT lo, UINT hi) {
 bool Pump(LPMSG msg, HWND filter, UINT lo, UINT hi, bool remove, bool wait) {
   State &s = S();
   // Sockets get a look before a waiting message, so a busy queue cannot starve them:
-  // at least once a millisecond, which spares the messages one poll() produced a
-  // system call each on their way (a socket's answer among them). A peek looks unless
-  // the poll() that just woke the loop has; with nothing waiting the one poll() below
-  // both looks and sleeps.
+  // at least once a millisecond, which spares the messages one poll() produced (a
+  // socket's answer among them) a system call each on their way. With nothing waiting,
+  // a peek looks unless the poll() that just woke the loop has, and a wait's one poll()
+  // below both looks and sleeps.
   const bool justPolled = s.justWoken;
   s.justWoken = false;
   MSG peek;
-  if (wait ? NowMs() - s.lastPollMs >= 1 && Retrieve(&peek, filter, lo, hi, false) : !justPolled) PollOnce(0);
+  const bool recent = NowMs() - s.lastPollMs < 1;
+  const bool look = wait ? !recent && Retrieve(&peek, filter, lo, hi, false)
+                         : !justPolled && !(recent && Retrieve(&peek, filter, lo, hi, false));
+  if (look) PollOnce(0);
   for (;;) {
     if (Retrieve(msg, filter, lo, hi, remove)) return true;
     if (!wait) return false;
