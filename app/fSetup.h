@@ -109,6 +109,7 @@ class TSetup : public TForm {
   std::string ServerForAttempt(const std::string &Chosen) const;
   // An attempt that got no usable time: counted, told, and tried again sooner.
   void AttemptFailed(const std::string &Reason);
+  void NoteAdvance();
   std::string FailureStatusText();
   void ShowBalloon(const std::string &Title, const std::string &Text, TBalloonIcon Kind);
   // Ends a run-once start with its result; the reason is shown when the clock was not set
@@ -142,6 +143,10 @@ class TSetup : public TForm {
   std::string FAttemptServer;  // asked by the attempt in flight, or answered last
   bool FAttemptOpen = false;
   bool FTimingExempt = false;  // the attempt in flight was asked for by hand, now
+  // The advance as the attempt in flight went out: the answer's way to the clock reads
+  // no control. Without an attempt (a handler called directly) the fields are read.
+  bool FAdvanceNoted = false;
+  int32_t FAdvanceMin = 0, FAdvanceSec = 0;
   bool FZoneWarned = false;    // the machine's time zone was found not to be Japan's
   bool FSessionEnding = false;
   int FSessionHook = 0;

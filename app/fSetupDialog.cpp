@@ -82,5 +82,6 @@ void TSetup::ServerListDblClick(TObject *) {
   FAttemptServer = SNTPC->Server;
   FAttemptOpen = true;
   FTimingExempt = true;
+  NoteAdvance();
   SNTPC->RequestTime();
 }

@@ -186,7 +186,14 @@ void TSetup::StartSync() {
   FAttemptOpen = true;
   FTimingExempt = false;
   ++FRunOnceAttempts;
+  NoteAdvance();
   SNTPC->RequestTime();  // a name that gives no address fails here and now
+}
+
+void TSetup::NoteAdvance() {
+  FAdvanceMin = OffsetMin->Value();
+  FAdvanceSec = OffsetSec->Value();
+  FAdvanceNoted = true;
 }
 
 void TSetup::AttemptFailed(const std::string &Reason) {
@@ -354,9 +361,11 @@ void TSetup::SNTPCSNTPTime(TObject *, TDateTime TimeStamp, double, double, uint8
   FRunOnceWaiting = false;
   SYSTEMTIME st{};
   try {
-    const int32_t minutes = OffsetMin->Value();
+    const int32_t minutes = FAdvanceNoted ? FAdvanceMin : OffsetMin->Value();
+    const int32_t seconds = FAdvanceNoted ? FAdvanceSec : OffsetSec->Value();
+    FAdvanceNoted = false;
     TDateTime t = TimeStamp + EncodeTime(JstHours, 0, 0, 0);
-    t = t + EncodeTime(minutes / 60, minutes % 60, OffsetSec->Value(), 0);
+    t = t + EncodeTime(minutes / 60, minutes % 60, seconds, 0);
     t = t + SNTPC->SinceAnswerArrival();  // the answer's time went on while it waited here
     st = DateTimeToSystemTime(t);
   } catch (std::exception &e) {
