@@ -8,7 +8,9 @@
 #include <spawn.h>
 #include <stdio.h>
 #include <sys/file.h>
+#include <linux/capability.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -501,6 +503,24 @@ const char *SystemMessage(DWORD id) {
 std::mutex gPriorityLock;
 DWORD gPriorityClass = NORMAL_PRIORITY_CLASS;
 
+// Whether this process could set the given nice value again later: with CAP_SYS_NICE, or
+// within RLIMIT_NICE (whose soft limit it may raise up to the hard one).
+bool MaySetNiceLater(int nice) {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct caps[2] = {};
+  if (syscall(SYS_capget, &header, caps) == 0 && (caps[CAP_SYS_NICE / 32].effective & (1u << (CAP_SYS_NICE % 32))))
+    return true;
+  const rlim_t needed = static_cast<rlim_t>(20 - nice);
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NICE, &limit) != 0) return false;
+  if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < needed) {
+    if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < needed) return false;
+    limit.rlim_cur = needed;
+    return setrlimit(RLIMIT_NICE, &limit) == 0;
+  }
+  return true;
+}
+
 }  // namespace
 
 // ---- Errors -------------------------------------------------------------------------
@@ -786,6 +806,14 @@ BOOL WINAPI SetPriorityClass(HANDLE process, DWORD priorityClass) {
       return FALSE;
   }
   std::lock_guard<std::mutex> g(gPriorityLock);
+  // Windows lets a process come back from the idle class; Linux, without the right, does
+  // not. Such a process stays where it is rather than wait for every later answer at idle.
+  errno = 0;
+  const int current = getpriority(PRIO_PROCESS, 0);
+  if (errno == 0 && nice > current && !MaySetNiceLater(current)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
   if (setpriority(PRIO_PROCESS, 0, nice) != 0) {
     // Without privilege a process cannot lower its nice value again.
     SetLastError(ERROR_ACCESS_DENIED);
