@@ -814,6 +814,11 @@ BOOL WINAPI SetPriorityClass(HANDLE process, DWORD priorityClass) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
+  // Already there (the usual case once a query is out): no second system call.
+  if (errno == 0 && nice == current) {
+    gPriorityClass = priorityClass;
+    return TRUE;
+  }
   if (setpriority(PRIO_PROCESS, 0, nice) != 0) {
     // Without privilege a process cannot lower its nice value again.
     SetLastError(ERROR_ACCESS_DENIED);
