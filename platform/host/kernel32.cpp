@@ -7,8 +7,8 @@
 #include <pwd.h>
 #include <spawn.h>
 #include <stdio.h>
-#include <sys/file.h>
 #include <linux/capability.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/stat.h>
@@ -810,14 +810,16 @@ BOOL WINAPI SetPriorityClass(HANDLE process, DWORD priorityClass) {
   // not. Such a process stays where it is rather than wait for every later answer at idle.
   errno = 0;
   const int current = getpriority(PRIO_PROCESS, 0);
-  if (errno == 0 && nice > current && !MaySetNiceLater(current)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
-  // Already there (the usual case once a query is out): no second system call.
-  if (errno == 0 && nice == current) {
-    gPriorityClass = priorityClass;
-    return TRUE;
+  if (errno == 0) {
+    if (nice > current && !MaySetNiceLater(current)) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return FALSE;
+    }
+    // Already there (the usual case once a query is out): no second system call.
+    if (nice == current) {
+      gPriorityClass = priorityClass;
+      return TRUE;
+    }
   }
   if (setpriority(PRIO_PROCESS, 0, nice) != 0) {
     // Without privilege a process cannot lower its nice value again.
