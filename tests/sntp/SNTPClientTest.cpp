@@ -140,7 +140,10 @@ TEST_F(SNTPClientTest, ChronydAnswersOnceWithTheTime) {
   const TReport &r = Reports[0];
   EXPECT_NEAR(r.TimeStamp, UnixMsToDateTime(RealUtcMs()), 1.0 / SecsPerDay);
   EXPECT_NEAR(r.LocalOffset, 0.0, 50.0);
-  EXPECT_GE(r.RoundTripDelay, -1.0);
+  // Our stamps count whole milliseconds (SYSTEMTIME), the request's with sub-millisecond
+  // noise added: the span between them may come out up to 2 ms short, and the server's
+  // own hold time is taken off on top.
+  EXPECT_GE(r.RoundTripDelay, -3.0);
   EXPECT_LT(r.RoundTripDelay, 100.0);
   EXPECT_EQ(r.Stratum, 8);
   EXPECT_FALSE(r.Synchronized);
